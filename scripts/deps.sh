@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Makes sure the Debian packages for a task are installed.
+#   scripts/deps.sh run    compiler, CMake, GL/GLUT headers and Mesa
+#   scripts/deps.sh test   all of the above plus GoogleTest, Xvfb and xdotool
+# As root it installs what is missing; otherwise it names it and fails.
+set -euo pipefail
+
+build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev
+    libx11-dev libgl1-mesa-dri)
+test_packages=(libgtest-dev xvfb xdotool)
+
+case "${1:-}" in
+run) wanted=("${build_packages[@]}") ;;
+test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "Install them as root with: apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+echo "Installing missing Debian packages: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}"

@@ -1,0 +1,84 @@
+#include "app/render.h"
+
+#include <GL/freeglut.h>
+
+#include "app/light.h"
+#include "app/scene.h"
+#include "input/callbacks.h"
+#include "logo/logo.h"
+
+void initRendering() {
+    glEnable(GL_NORMALIZE);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    // Texturing stays on even without a texture: binding the empty default
+    // object then leaves the material colour alone.
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+}
+
+void openWindow(int* argc, char** argv) {
+    glutInit(argc, argv);
+    scene.windowWidth = 400;
+    scene.windowHeight = 400;
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(scene.windowWidth, scene.windowHeight);
+    glutInitWindowPosition(0, 0);
+    glutCreateWindow("Ovrik-Logo");
+    initRendering();
+
+    // No idle or timer callback: the picture changes only on input,
+    // resizing and exposure.
+    glutDisplayFunc(display);
+    glutReshapeFunc(reshape);
+    glutKeyboardFunc(keyboard);
+    glutMotionFunc(motion);
+}
+
+void display() {
+    const auto& c = scene.clearColor;
+    glClearColor(c[0], c[1], c[2], c[3]);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    // The camera distance lives in the projection, so the light below can be
+    // placed with an identity model-view and stays fixed to the viewer.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-2, 2, -2, 2, 10, 15.5);
+    glTranslated(0, 0, -12.75);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    LightPlacement light =
+        lightFromPointer(scene.pointerX, scene.pointerY, scene.windowWidth, scene.windowHeight);
+
+    const GLfloat specular[] = {0.5f, 0.5f, 0.5f, 1.0f};
+    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    glMaterialf(GL_FRONT, GL_SHININESS, 120);
+
+    const GLfloat position[] = {light.x, light.y, 2.0f, 0.7f};
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    // Aim the spot from the light back at the logo's centre.
+    const GLfloat direction[] = {light.x * -1.0f, light.y * -1.0f, 2.0f * -1.0f};
+    glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, direction);
+    glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, 40);
+    glLightf(GL_LIGHT0, GL_SPOT_EXPONENT, 0);
+    glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.1f);
+
+    glRotatef(static_cast<float>(scene.angleX), 1, 0, 0);
+    glRotatef(static_cast<float>(scene.angleY), 0, 1, 0);
+    glRotatef(static_cast<float>(scene.angleZ), 0, 0, 1);
+
+    drawLogo();
+
+    glutSwapBuffers();
+}

@@ -1,0 +1,3 @@
+#include "app/scene.h"
+
+SceneState scene;
