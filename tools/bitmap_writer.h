@@ -1,0 +1,20 @@
+// Writes 24-bit BMP files: the marble generator's output and the test
+// and benchmark inputs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct BitmapLayout {
+    int infoHeaderSize = 40; // 40 classic; 108 and 124 as newer writers emit
+    bool topDown = false;    // store rows top first, marked by a negative height
+};
+
+// rgb holds width * height pixels, R, G, B, bottom row first.
+std::vector<unsigned char> encodeBitmap(int width, int height,
+                                        const std::vector<unsigned char>& rgb,
+                                        BitmapLayout layout = {});
+
+// Returns false when the file cannot be written completely.
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
