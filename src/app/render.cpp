@@ -6,12 +6,16 @@
 #include "app/scene.h"
 #include "input/callbacks.h"
 #include "logo/logo.h"
+#include "texture/texture.h"
 
 void initRendering() {
     glEnable(GL_NORMALIZE);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    // Without a marble image the logo is still drawn, in its material colour.
+    loadTexture();
 
     // Texturing stays on even without a texture: binding the empty default
     // object then leaves the material colour alone.

@@ -3,14 +3,18 @@
 #include <GL/freeglut.h>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
 #include "app/render.h"
 #include "app/scene.h"
+#include "bitmap_writer.h"
 #include "input/callbacks.h"
 #include "input/keys.h"
+#include "marble.h"
+#include "texture/texture.h"
 #include "window_capture.h"
 
 namespace {
@@ -100,6 +104,49 @@ constexpr Spot gapSpots[] = {
     {"below", 1.8f, -0.1f},
 };
 
+bool onlyRed(Pixel p) {
+    return p.r > 20 && p.g <= 1 && p.b <= 1;
+}
+
+// Runs loadTexture in a fresh folder holding the given marmor.bmp (or none),
+// as the viewer does in its working directory at start-up.
+std::string loadTextureFrom(const std::vector<unsigned char>* marmorBmp) {
+    namespace fs = std::filesystem;
+    const fs::path previous = fs::current_path();
+    const fs::path folder = fs::temp_directory_path() / "ovrik-render-texture";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (marmorBmp != nullptr) {
+        EXPECT_TRUE(writeFile((folder / "marmor.bmp").string(), *marmorBmp));
+    }
+    fs::current_path(folder);
+    scene.textureName = 0;
+    ::testing::internal::CaptureStdout();
+    loadTexture();
+    std::string printed = ::testing::internal::GetCapturedStdout();
+    fs::current_path(previous);
+    fs::remove_all(folder);
+    return printed;
+}
+
+std::vector<unsigned char> oneColourBitmap(int width, int height, unsigned char r, unsigned char g,
+                                           unsigned char b) {
+    std::vector<unsigned char> rgb;
+    for (int i = 0; i < width * height; ++i) {
+        rgb.insert(rgb.end(), {r, g, b});
+    }
+    return encodeBitmap(width, height, rgb);
+}
+
+int countDifferent(const Picture& a, const Picture& b) {
+    int changed = 0;
+    for (size_t i = 0; i < a.rgb.size(); i += 3) {
+        changed +=
+            a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2];
+    }
+    return changed;
+}
+
 class Render : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -113,10 +160,9 @@ class Render : public ::testing::Test {
         }
     }
 
+    // Every test starts untextured; the texture tests make their own.
     void SetUp() override {
-        unsigned int texture = scene.textureName;
         scene = SceneState{};
-        scene.textureName = texture;
         scene.windowWidth = 400;
         scene.windowHeight = 400;
         resizeWindow(400, 400);
@@ -180,11 +226,7 @@ TEST_F(Render, RotationKeyTurnsThePicture) {
     keyboard('x', 0, 0);
     EXPECT_EQ(scene.angleX, 5.0);
     Picture after = drawFrame();
-    int changed = 0;
-    for (size_t i = 0; i < before.rgb.size(); i += 3) {
-        changed += before.rgb[i + 1] != after.rgb[i + 1];
-    }
-    EXPECT_GT(changed, 1000);
+    EXPECT_GT(countDifferent(before, after), 1000);
     // Turning about x tilts the logo; the left-to-right span stays.
     keyboard('X', 0, 0);
     Picture back = drawFrame();
@@ -250,6 +292,70 @@ TEST_F(Render, ZeroHeightWindowStillDraws) {
     display();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     reshape(400, 400);
+}
+
+TEST_F(Render, MarbleCoversTheLogoOnly) {
+    Picture plain = drawFrame();
+    std::vector<unsigned char> marble = encodeBitmap(256, 256, makeMarble(256));
+    EXPECT_EQ(loadTextureFrom(&marble), "");
+    ASSERT_NE(scene.textureName, 0u);
+    Picture textured = drawFrame();
+    EXPECT_GT(countDifferent(plain, textured), 2000);
+    for (const Spot& s : gapSpots) {
+        SCOPED_TRACE(s.name);
+        EXPECT_TRUE(isBackground(sample(textured, s.x, s.y)));
+    }
+    // The marble modulates the material: the bars stay green, only darker
+    // where a vein runs.
+    for (const Spot& s : barSpots) {
+        SCOPED_TRACE(s.name);
+        Pixel p = sample(textured, s.x, s.y);
+        EXPECT_GT(p.g, p.r);
+        EXPECT_LE(p.g, sample(plain, s.x, s.y).g + 1);
+    }
+}
+
+TEST_F(Render, RedTextureLeavesOnlyTheRedChannel) {
+    // Width 5: rows of 15 bytes, packed without padding, must still upload
+    // without shifting the colour channels.
+    for (int width : {4, 5}) {
+        SCOPED_TRACE(width);
+        std::vector<unsigned char> red = oneColourBitmap(width, 4, 255, 0, 0);
+        EXPECT_EQ(loadTextureFrom(&red), "");
+        ASSERT_NE(scene.textureName, 0u);
+        GLint alignment = 0;
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        EXPECT_EQ(alignment, 4);
+        Picture pic = drawFrame();
+        for (const Spot& s : barSpots) {
+            SCOPED_TRACE(s.name);
+            Pixel p = sample(pic, s.x, s.y);
+            EXPECT_TRUE(onlyRed(p)) << p.r << " " << p.g << " " << p.b;
+        }
+    }
+}
+
+TEST_F(Render, WithoutTheFileTheLogoIsDrawnUntextured) {
+    EXPECT_EQ(loadTextureFrom(nullptr), "File Not Found : marmor.bmp\n");
+    EXPECT_EQ(scene.textureName, 0u);
+    Picture unbound = drawFrame();
+    GLint bound = -1;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, 0);
+    glDisable(GL_TEXTURE_2D);
+    Picture untextured = drawFrame();
+    glEnable(GL_TEXTURE_2D);
+    EXPECT_EQ(unbound.rgb, untextured.rgb);
+}
+
+TEST_F(Render, UnreadableFileLeavesNoTexture) {
+    std::vector<unsigned char> eightBit = oneColourBitmap(4, 4, 255, 0, 0);
+    eightBit[28] = 8;
+    EXPECT_EQ(loadTextureFrom(&eightBit), "Bpp from marmor.bmp is not 24: 8\n");
+    EXPECT_EQ(scene.textureName, 0u);
+    Picture pic = drawFrame();
+    Pixel p = sample(pic, barSpots[1].x, barSpots[1].y);
+    EXPECT_GT(p.g, p.r + 10);
 }
 
 } // namespace
