@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
 #   scripts/deps.sh run    compiler, CMake, GL/GLUT headers and Mesa
-#   scripts/deps.sh test   all of the above plus GoogleTest, Xvfb and xdotool
+#   scripts/deps.sh test   all of the above plus GoogleTest, Xvfb, xdotool, and
+#                          clang's fuzzer runtime and valgrind for the hardening runs
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
 
 build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev
     libx11-dev libgl1-mesa-dri)
-test_packages=(libgtest-dev xvfb xdotool)
+test_packages=(libgtest-dev xvfb xdotool clang libclang-rt-14-dev valgrind)
 
 case "${1:-}" in
 run) wanted=("${build_packages[@]}") ;;

@@ -1,31 +1,26 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test. The rendering and end-to-end tests
-# get a private Xvfb server, started here and stopped on the way out.
+# Builds everything and runs every test, on a private Xvfb server that is
+# started here and stopped on the way out:
+#   1. unit, rendering, end-to-end and stress tests (default build)
+#   2. the same suite built with AddressSanitizer and UBSan
+#   3. the BMP reader under libFuzzer for FUZZ_SECONDS (default 120)
+#   4. valgrind memcheck over one run of the real viewer
+# --quick stops after step 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/xvfb.sh
+
+quick=false
+[ "${1:-}" = "--quick" ] && quick=true
+
 scripts/deps.sh test
-cmake --preset default
-cmake --build --preset default
+use_private_display
 
-xvfb_pid=
-stop_xvfb() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null || true; }
-trap stop_xvfb EXIT
+cmake --workflow --preset default
+grep -h '^stress:' build/Testing/Temporary/LastTest.log || true
+$quick && exit 0
 
-# -displayfd lets the server pick a free display and tell us when it is ready.
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-done
-if ! [ -s "$display_file" ]; then
-    echo "Xvfb did not start" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n1 "$display_file")"
-rm -f "$display_file"
-# Mesa's software renderer, whatever GPU the machine may have.
-export LIBGL_ALWAYS_SOFTWARE=1
-
-ctest --preset default "$@"
+cmake --workflow --preset sanitize
+grep -h '^stress:' build-sanitize/Testing/Temporary/LastTest.log || true
+scripts/fuzz.sh "${FUZZ_SECONDS:-120}"
+scripts/memcheck.sh --no-build

@@ -61,6 +61,8 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
     if (file == nullptr) {
         return false;
     }
-    bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty vector may have no buffer at all, which fwrite must not see.
+    bool complete =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && complete;
 }

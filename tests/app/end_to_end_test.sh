@@ -31,9 +31,8 @@ run_viewer() {
     fi
     local status=0
     wait "$pid" || status=$?
-    [ "$status" -eq 0 ] || { echo "exit status $status, expected 0"; return 1; }
-    if [ -s "$folder/stderr.txt" ]; then
-        echo "unexpected output on stderr:"
+    if [ "$status" -ne 0 ] || [ -s "$folder/stderr.txt" ]; then
+        echo "exit status $status (expected 0), stderr:"
         cat "$folder/stderr.txt"
         return 1
     fi

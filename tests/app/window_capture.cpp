@@ -15,13 +15,8 @@ int shiftOf(unsigned long mask) {
     return shift;
 }
 
-} // namespace
-
-bool captureCurrentWindow(int width, int height, std::vector<unsigned char>& rgb) {
-    // Everything the frame drew must have reached the server first.
-    glFinish();
-    Display* display = glXGetCurrentDisplay();
-    GLXDrawable window = glXGetCurrentDrawable();
+bool capture(Display* display, Drawable window, int width, int height,
+             std::vector<unsigned char>& rgb) {
     if (display == nullptr || width <= 0 || height <= 0) {
         return false;
     }
@@ -44,4 +39,28 @@ bool captureCurrentWindow(int width, int height, std::vector<unsigned char>& rgb
     }
     XDestroyImage(image);
     return true;
+}
+
+} // namespace
+
+bool captureCurrentWindow(int width, int height, std::vector<unsigned char>& rgb) {
+    // Everything the frame drew must have reached the server first.
+    glFinish();
+    return capture(glXGetCurrentDisplay(), glXGetCurrentDrawable(), width, height, rgb);
+}
+
+bool captureWindow(unsigned long window, int& width, int& height, std::vector<unsigned char>& rgb) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    XWindowAttributes attributes;
+    bool ok = XGetWindowAttributes(display, window, &attributes) != 0;
+    if (ok) {
+        width = attributes.width;
+        height = attributes.height;
+        ok = capture(display, window, width, height, rgb);
+    }
+    XCloseDisplay(display);
+    return ok;
 }
