@@ -1,6 +1,7 @@
 // Prints what a window shows, for the shell-driven tests:
-//   window-probe WINDOW_ID  ->  "WIDTH HEIGHT HASH LOGO_PIXELS"
-// LOGO_PIXELS counts the pixels that are not the grey background.
+//   window-probe WINDOW_ID  ->  "WIDTH HEIGHT HASH LOGO_PIXELS DRAWN_PIXELS"
+// LOGO_PIXELS counts the pixels that are not the grey background,
+// DRAWN_PIXELS those that are not black (an undrawn window is black).
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -20,15 +21,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     unsigned long long hash = 1469598103934665603ull; // FNV-1a
-    long logoPixels = 0;
+    long logoPixels = 0, drawnPixels = 0;
     for (size_t i = 0; i < rgb.size(); i += 3) {
-        bool grey = true;
+        bool grey = true, black = true;
         for (int c = 0; c < 3; ++c) {
             hash = (hash ^ rgb[i + c]) * 1099511628211ull;
             grey = grey && std::abs(rgb[i + c] - 102) <= 2;
+            black = black && rgb[i + c] == 0;
         }
         logoPixels += grey ? 0 : 1;
+        drawnPixels += black ? 0 : 1;
     }
-    std::printf("%d %d %016llx %ld\n", width, height, hash, logoPixels);
+    std::printf("%d %d %016llx %ld %ld\n", width, height, hash, logoPixels, drawnPixels);
     return 0;
 }
