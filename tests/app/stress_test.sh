@@ -13,18 +13,13 @@ probe=$3
 # freed blocks grows by design.
 max_growth_kib=${STRESS_MAX_GROWTH_KIB:-4096}
 
-work=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/viewer.sh"
+work=$viewer_scratch
 cp "$marble" "$work/marmor.bmp"
 
-(cd "$work" && exec "$viewer" >stdout.txt 2>stderr.txt) &
-pid=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$pid" --name '^Ovrik-Logo$' | head -n1)
+start_viewer "$work" "$viewer"
+pid=$viewer_pid
+window=$viewer_window
 
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status"; }
 
@@ -107,23 +102,14 @@ done
 xdotool key --window "$window" x 2>/dev/null
 expect_redraw "the last resize"
 
-read -r width height _ logo_pixels <<<"$last_picture"
+read -r width height _ logo_pixels _ <<<"$last_picture"
 [ "$width" = 400 ] && [ "$height" = 400 ] || { echo "window is $width x $height, not 400 x 400"; exit 1; }
 [ "$logo_pixels" -gt 5000 ] || { echo "the logo is gone: $logo_pixels logo pixels"; exit 1; }
 
 rss_end=$(rss_kib)
 growth=$((rss_end - rss_start))
 
-xdotool keydown --window "$window" Escape 2>/dev/null
-timeout 20 tail --pid="$pid" -f /dev/null || { echo "viewer did not exit on Escape"; exit 1; }
-status=0
-wait "$pid" || status=$?
-pid=
-if [ "$status" -ne 0 ] || [ -s "$work/stderr.txt" ]; then
-    echo "exit status $status (expected 0), stderr:"
-    cat "$work/stderr.txt"
-    exit 1
-fi
+quit_viewer "$work"
 
 echo "stress: $keys_sent key presses, $drags drags, $resizes resizes, $logo_pixels logo pixels at the end"
 echo "stress: resident memory ${rss_start} KiB after start-up, ${rss_end} KiB after the run (growth ${growth} KiB)"
