@@ -348,14 +348,4 @@ TEST_F(Render, WithoutTheFileTheLogoIsDrawnUntextured) {
     EXPECT_EQ(unbound.rgb, untextured.rgb);
 }
 
-TEST_F(Render, UnreadableFileLeavesNoTexture) {
-    std::vector<unsigned char> eightBit = oneColourBitmap(4, 4, 255, 0, 0);
-    eightBit[28] = 8;
-    EXPECT_EQ(loadTextureFrom(&eightBit), "Bpp from marmor.bmp is not 24: 8\n");
-    EXPECT_EQ(scene.textureName, 0u);
-    Picture pic = drawFrame();
-    Pixel p = sample(pic, barSpots[1].x, barSpots[1].y);
-    EXPECT_GT(p.g, p.r + 10);
-}
-
 } // namespace

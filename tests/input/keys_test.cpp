@@ -51,13 +51,6 @@ TEST_F(Keys, EachRotationKeyTurnsOnlyItsOwnAxis) {
     EXPECT_EQ(scene.angleY, 5.0);
 }
 
-TEST_F(Keys, AnglesAreTruncatedToWholeDegrees) {
-    EXPECT_EQ(stepAngle(7.9, 5.0), 12.0);
-    EXPECT_EQ(stepAngle(-7.9, -5.0), -12.0);
-    EXPECT_EQ(stepAngle(358.0, 5.0), 3.0);
-    EXPECT_EQ(stepAngle(-358.0, -5.0), -3.0);
-}
-
 TEST_F(Keys, ColourClampsAtOneAndZero) {
     press('G', 7);
     EXPECT_LT(scene.logoColor[1], 1.0f);
