@@ -2,7 +2,7 @@
 # Makes sure the Debian packages for a task are installed.
 #   scripts/deps.sh run    compiler, CMake, GL/GLUT headers, Mesa, Google Benchmark
 #                          and stb_image (the benchmarks are built by default)
-#   scripts/deps.sh test   all of the above plus GoogleTest, Xvfb, xdotool, the
+#   scripts/deps.sh test   all of the above plus GoogleTest, Xvfb, xdotool, apitrace, the
 #                          desktop-entry checker, clang's fuzzer runtime and valgrind
 #   scripts/deps.sh docs   the build packages plus Xvfb, xdotool and ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
@@ -10,7 +10,8 @@ set -euo pipefail
 
 build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev
     libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
-test_packages=(libgtest-dev xvfb xdotool desktop-file-utils clang libclang-rt-14-dev valgrind)
+test_packages=(libgtest-dev xvfb xdotool apitrace desktop-file-utils clang libclang-rt-14-dev
+    valgrind)
 docs_packages=(xvfb xdotool imagemagick)
 
 case "${1:-}" in
