@@ -147,6 +147,15 @@ int countDifferent(const Picture& a, const Picture& b) {
     return changed;
 }
 
+// Expects check to hold for the pixel at every spot.
+template <size_t N, typename Check>
+void expectAtSpots(const Picture& pic, const Spot (&spots)[N], Check check) {
+    for (const Spot& s : spots) {
+        Pixel p = sample(pic, s.x, s.y);
+        EXPECT_TRUE(check(p)) << s.name << ": " << p.r << " " << p.g << " " << p.b;
+    }
+}
+
 class Render : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -193,12 +202,7 @@ TEST_F(Render, EveryBarShowsTheLitGreenMaterial) {
 }
 
 TEST_F(Render, GapsBetweenAndAroundTheBarsShowBackground) {
-    Picture pic = drawFrame();
-    for (const Spot& s : gapSpots) {
-        SCOPED_TRACE(s.name);
-        Pixel p = sample(pic, s.x, s.y);
-        EXPECT_TRUE(isBackground(p)) << p.r << " " << p.g << " " << p.b;
-    }
+    expectAtSpots(drawFrame(), gapSpots, isBackground);
 }
 
 TEST_F(Render, LogoIsCentredAndFaceOn) {
@@ -301,10 +305,7 @@ TEST_F(Render, MarbleCoversTheLogoOnly) {
     ASSERT_NE(scene.textureName, 0u);
     Picture textured = drawFrame();
     EXPECT_GT(countDifferent(plain, textured), 2000);
-    for (const Spot& s : gapSpots) {
-        SCOPED_TRACE(s.name);
-        EXPECT_TRUE(isBackground(sample(textured, s.x, s.y)));
-    }
+    expectAtSpots(textured, gapSpots, isBackground);
     // The marble modulates the material: the bars stay green, only darker
     // where a vein runs.
     for (const Spot& s : barSpots) {
@@ -326,12 +327,7 @@ TEST_F(Render, RedTextureLeavesOnlyTheRedChannel) {
         GLint alignment = 0;
         glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
         EXPECT_EQ(alignment, 4);
-        Picture pic = drawFrame();
-        for (const Spot& s : barSpots) {
-            SCOPED_TRACE(s.name);
-            Pixel p = sample(pic, s.x, s.y);
-            EXPECT_TRUE(onlyRed(p)) << p.r << " " << p.g << " " << p.b;
-        }
+        expectAtSpots(drawFrame(), barSpots, onlyRed);
     }
 }
 

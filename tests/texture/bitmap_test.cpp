@@ -66,6 +66,17 @@ class BitmapReader : public ::testing::Test {
         ASSERT_NE(image.pixels, nullptr);
         EXPECT_EQ(Bytes(image.pixels, image.pixels + rgb.size()), rgb);
     }
+
+    // Loads a file of the given picture and expects that picture back,
+    // bottom-up; leaves the record empty for the next load.
+    void expectLoads(const Bytes& file, int width, int height, const Bytes& rgb) {
+        ASSERT_EQ(load(file), 1) << output;
+        EXPECT_EQ(image.width, width);
+        EXPECT_EQ(image.height, height);
+        expectPixels(rgb);
+        std::free(image.pixels);
+        image = BitmapImage{};
+    }
 };
 
 TEST_F(BitmapReader, Reads256SquareAsPackedRgb) {
@@ -149,12 +160,7 @@ TEST_F(BitmapReader, DropsRowPaddingOfOddWidths) {
     for (int width : {1, 2, 3, 5, 7}) {
         SCOPED_TRACE(width);
         Bytes rgb = testPicture(width, 3);
-        ASSERT_EQ(load(encodeBitmap(width, 3, rgb)), 1);
-        EXPECT_EQ(image.width, width);
-        EXPECT_EQ(image.height, 3);
-        expectPixels(rgb);
-        std::free(image.pixels);
-        image = BitmapImage{};
+        expectLoads(encodeBitmap(width, 3, rgb), width, 3, rgb);
     }
 }
 
@@ -172,10 +178,7 @@ TEST_F(BitmapReader, HonoursThePixelOffsetOfLargerInfoHeaders) {
         Bytes rgb = testPicture(5, 4);
         Bytes file = encodeBitmap(5, 4, rgb, {headerSize, false});
         ASSERT_EQ(file[10], 14 + headerSize);
-        ASSERT_EQ(load(file), 1);
-        expectPixels(rgb);
-        std::free(image.pixels);
-        image = BitmapImage{};
+        expectLoads(file, 5, 4, rgb);
     }
 }
 
@@ -195,12 +198,7 @@ TEST_F(BitmapReader, TopDownImagesComeOutBottomUp) {
     for (int width : {4, 3}) {
         SCOPED_TRACE(width);
         Bytes rgb = testPicture(width, 5);
-        ASSERT_EQ(load(encodeBitmap(width, 5, rgb, {40, true})), 1);
-        EXPECT_EQ(image.width, width);
-        EXPECT_EQ(image.height, 5);
-        expectPixels(rgb);
-        std::free(image.pixels);
-        image = BitmapImage{};
+        expectLoads(encodeBitmap(width, 5, rgb, {40, true}), width, 5, rgb);
     }
 }
 
