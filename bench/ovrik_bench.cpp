@@ -154,12 +154,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         // With --benchmark_repetitions the median stands for the benchmark.
         for (const Run& run : runs) {
-            if (run.error_occurred) {
-                continue;
-            }
-            if (run.run_type == Run::RT_Iteration && run.repetitions <= 1) {
-                seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-            } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!run.error_occurred && (single || median)) {
                 seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
             }
         }

@@ -23,9 +23,7 @@ Bytes valid(int width, int height, BitmapLayout layout = {}) {
 }
 
 Bytes patched(Bytes bytes, size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-    }
+    patchLe32(bytes, at, value);
     return bytes;
 }
 

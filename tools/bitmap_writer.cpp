@@ -56,6 +56,12 @@ encodeBitmap(int width, int height, const std::vector<unsigned char>& rgb, Bitma
     return out;
 }
 
+void patchLe32(std::vector<unsigned char>& bytes, size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+}
+
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {

@@ -16,5 +16,9 @@ std::vector<unsigned char> encodeBitmap(int width, int height,
                                         const std::vector<unsigned char>& rgb,
                                         BitmapLayout layout = {});
 
+// Overwrites the 32-bit little-endian field at byte offset `at`, for files
+// with damaged headers.
+void patchLe32(std::vector<unsigned char>& bytes, size_t at, std::uint32_t value);
+
 // Returns false when the file cannot be written completely.
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);

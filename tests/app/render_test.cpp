@@ -38,9 +38,10 @@ bool isBackground(Pixel p) {
     return std::abs(p.r - 102) <= 2 && std::abs(p.g - 102) <= 2 && std::abs(p.b - 102) <= 2;
 }
 
-// Lets GLUT handle pending window events (map, configure, expose).
-void pumpEvents() {
-    for (int i = 0; i < 20; ++i) {
+// Lets GLUT handle window events (map, configure, expose) until done()
+// holds or the rounds run out.
+template <typename Done> void pumpEvents(int rounds, Done done) {
+    for (int i = 0; i < rounds && !done(); ++i) {
         glutMainLoopEvent();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -48,10 +49,7 @@ void pumpEvents() {
 
 void resizeWindow(int width, int height) {
     glutReshapeWindow(width, height);
-    for (int i = 0; i < 400 && (scene.windowWidth != width || scene.windowHeight != height); ++i) {
-        glutMainLoopEvent();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    pumpEvents(400, [&] { return scene.windowWidth == width && scene.windowHeight == height; });
     ASSERT_EQ(scene.windowWidth, width);
     ASSERT_EQ(scene.windowHeight, height);
 }
@@ -175,7 +173,7 @@ class Render : public ::testing::Test {
         scene.windowWidth = 400;
         scene.windowHeight = 400;
         resizeWindow(400, 400);
-        pumpEvents();
+        pumpEvents(20, [] { return false; });
     }
 };
 

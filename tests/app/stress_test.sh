@@ -18,22 +18,20 @@ work=$viewer_scratch
 cp "$marble" "$work/marmor.bmp"
 
 start_viewer "$work" "$viewer"
-pid=$viewer_pid
-window=$viewer_window
 
-rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status"; }
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$viewer_pid/status"; }
 
-last_picture=$("$probe" "$window")
+last_picture=$("$probe" "$viewer_window")
 # Waits until the window shows something other than the last picture.
 expect_redraw() {
     local what=$1 picture
     for _ in $(seq 200); do
-        picture=$("$probe" "$window")
+        picture=$("$probe" "$viewer_window")
         if [ "$picture" != "$last_picture" ]; then
             last_picture=$picture
             return 0
         fi
-        kill -0 "$pid" 2>/dev/null || { echo "viewer died during $what"; exit 1; }
+        kill -0 "$viewer_pid" 2>/dev/null || { echo "viewer died during $what"; exit 1; }
         sleep 0.02
     done
     echo "no redraw after $what (window shows: $picture)"
@@ -54,13 +52,13 @@ for burst in $(seq 40); do
     done
     # One net turn per burst, so every burst must change the picture.
     batch+=(y)
-    xdotool key --window "$window" --delay 0 "${batch[@]}" 2>/dev/null
+    xdotool key --window "$viewer_window" --delay 0 "${batch[@]}" 2>/dev/null
     keys_sent=$((keys_sent + ${#batch[@]}))
     expect_redraw "key burst $burst"
 done
 
 drags=0
-xdotool mousemove --sync --window "$window" 200 200
+xdotool mousemove --sync --window "$viewer_window" 200 200
 for batch in $(seq 20); do
     moves=()
     for i in $(seq 10); do
@@ -68,14 +66,14 @@ for batch in $(seq 20); do
         y=$(((batch * 71 + i * 29) % 400))
         # Every third drag ends far outside the window.
         far=$((i % 3 == 0 ? 350 : 0))
-        moves+=(mousemove --window "$window" "$x" "$y" mousedown 1
-            mousemove --window "$window" $((x + far)) $((y + far / 2))
-            mousemove --window "$window" $(((x * 7) % 400)) $(((y * 3) % 400)) mouseup 1)
+        moves+=(mousemove --window "$viewer_window" "$x" "$y" mousedown 1
+            mousemove --window "$viewer_window" $((x + far)) $((y + far / 2))
+            mousemove --window "$viewer_window" $(((x * 7) % 400)) $(((y * 3) % 400)) mouseup 1)
         drags=$((drags + 1))
     done
     # The last drag of a batch ends at a spot of its own, so the light moves.
-    moves+=(mousemove --window "$window" $((batch * 19)) $((400 - batch * 17)) mousedown 1
-        mousemove --window "$window" $((batch * 19 + 1)) $((400 - batch * 17)) mouseup 1)
+    moves+=(mousemove --window "$viewer_window" $((batch * 19)) $((400 - batch * 17)) mousedown 1
+        mousemove --window "$viewer_window" $((batch * 19 + 1)) $((400 - batch * 17)) mouseup 1)
     drags=$((drags + 1))
     xdotool "${moves[@]}"
     expect_redraw "drag batch $batch"
@@ -84,22 +82,22 @@ done
 resizes=0
 for size in "1 400" "400 1" "1 1" "800 400" "400 800" "2 3" "400 400"; do
     read -r w h <<<"$size"
-    xdotool windowsize "$window" "$w" "$h"
+    xdotool windowsize "$viewer_window" "$w" "$h"
     resizes=$((resizes + 1))
     shown=
     for _ in $(seq 100); do
-        read -r shown_w shown_h _ <<<"$("$probe" "$window")"
+        read -r shown_w shown_h _ <<<"$("$probe" "$viewer_window")"
         shown="$shown_w x $shown_h"
         [ "$shown" = "$w x $h" ] && break
         sleep 0.02
     done
     [ "$shown" = "$w x $h" ] || { echo "window is $shown after a resize to $w x $h"; exit 1; }
-    kill -0 "$pid" 2>/dev/null || { echo "viewer died after a resize to $w x $h"; exit 1; }
+    kill -0 "$viewer_pid" 2>/dev/null || { echo "viewer died after a resize to $w x $h"; exit 1; }
     # Give it time to draw at this size before the next one.
-    xdotool key --window "$window" z 2>/dev/null
+    xdotool key --window "$viewer_window" z 2>/dev/null
     sleep 0.05
 done
-xdotool key --window "$window" x 2>/dev/null
+xdotool key --window "$viewer_window" x 2>/dev/null
 expect_redraw "the last resize"
 
 read -r width height _ logo_pixels _ <<<"$last_picture"

@@ -27,13 +27,14 @@ bool capture(Display* display, Drawable window, int width, int height,
         return false;
     }
     const unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
+    const int shifts[3] = {shiftOf(masks[0]), shiftOf(masks[1]), shiftOf(masks[2])};
     rgb.resize(static_cast<size_t>(width) * height * 3);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             unsigned long value = XGetPixel(image, x, height - 1 - y);
             unsigned char* out = &rgb[(static_cast<size_t>(y) * width + x) * 3];
             for (int c = 0; c < 3; ++c) {
-                out[c] = static_cast<unsigned char>((value & masks[c]) >> shiftOf(masks[c]));
+                out[c] = static_cast<unsigned char>((value & masks[c]) >> shifts[c]);
             }
         }
     }

@@ -23,12 +23,6 @@ Bytes testPicture(int width, int height) {
     return rgb;
 }
 
-void putLe32(Bytes& bytes, size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-    }
-}
-
 class BitmapReader : public ::testing::Test {
   protected:
     fs::path folder;
@@ -123,7 +117,7 @@ TEST_F(BitmapReader, ZeroSizeIsAReadingError) {
     Bytes file = encodeBitmap(4, 4, testPicture(4, 4));
     for (size_t field : {18u, 22u}) {
         Bytes zero = file;
-        putLe32(zero, field, 0);
+        patchLe32(zero, field, 0);
         EXPECT_EQ(load(zero), 0);
         EXPECT_EQ(output, "Error reading image data from " + pathOf("image.bmp") + ".\n");
     }
@@ -137,8 +131,8 @@ TEST_F(BitmapReader, OverflowingSizesAreRefusedBeforeAllocating) {
         {65536, 21846}, {0x55555556, 1}, {1, 0x80000000u}, {0x7fffffff, 0x7fffffff}};
     for (auto [width, height] : sizes) {
         SCOPED_TRACE(::testing::Message() << width << " x " << height);
-        putLe32(file, 18, width);
-        putLe32(file, 22, height);
+        patchLe32(file, 18, width);
+        patchLe32(file, 22, height);
         EXPECT_EQ(load(file), 0);
         EXPECT_EQ(output.rfind("Size from " + pathOf("image.bmp") + " is too large", 0), 0u)
             << output;
@@ -149,8 +143,8 @@ TEST_F(BitmapReader, OverflowingSizesAreRefusedBeforeAllocating) {
 TEST_F(BitmapReader, ClaimsBeyondTheFileAreRefusedBeforeAllocating) {
     Bytes file = encodeBitmap(4, 2, testPicture(4, 2));
     ASSERT_EQ(file.size(), 78u);
-    putLe32(file, 18, 16385);
-    putLe32(file, 22, 16385);
+    patchLe32(file, 18, 16385);
+    patchLe32(file, 22, 16385);
     EXPECT_EQ(load(file), 0);
     EXPECT_EQ(output, "Error reading image data from " + pathOf("image.bmp") + ".\n");
     EXPECT_EQ(image.pixels, nullptr);
@@ -185,11 +179,11 @@ TEST_F(BitmapReader, HonoursThePixelOffsetOfLargerInfoHeaders) {
 TEST_F(BitmapReader, OffsetBelow54ReadsFrom54AndPastTheEndIsRefused) {
     Bytes rgb = testPicture(4, 4);
     Bytes file = encodeBitmap(4, 4, rgb);
-    putLe32(file, 10, 0);
+    patchLe32(file, 10, 0);
     ASSERT_EQ(load(file), 1);
     expectPixels(rgb);
 
-    putLe32(file, 10, static_cast<std::uint32_t>(file.size() + 1));
+    patchLe32(file, 10, static_cast<std::uint32_t>(file.size() + 1));
     EXPECT_EQ(load(file, "far.bmp"), 0);
     EXPECT_EQ(output, "Error reading image data from " + pathOf("far.bmp") + ".\n");
 }
@@ -204,18 +198,18 @@ TEST_F(BitmapReader, TopDownImagesComeOutBottomUp) {
 
 TEST_F(BitmapReader, NegativeWidthIsRefused) {
     Bytes file = encodeBitmap(4, 4, testPicture(4, 4));
-    putLe32(file, 18, static_cast<std::uint32_t>(-4));
+    patchLe32(file, 18, static_cast<std::uint32_t>(-4));
     EXPECT_EQ(load(file), 0);
     EXPECT_EQ(output, "Width from " + pathOf("image.bmp") + " is negative: -4\n");
-    putLe32(file, 22, static_cast<std::uint32_t>(-4));
+    patchLe32(file, 22, static_cast<std::uint32_t>(-4));
     EXPECT_EQ(load(file), 0);
     EXPECT_EQ(image.pixels, nullptr);
 }
 
 TEST_F(BitmapReader, MostNegativeHeightDoesNotWrap) {
     Bytes file = encodeBitmap(4, 4, testPicture(4, 4));
-    putLe32(file, 22, 0x80000000u);
-    putLe32(file, 18, 0);
+    patchLe32(file, 22, 0x80000000u);
+    patchLe32(file, 18, 0);
     EXPECT_EQ(load(file), 0);
     EXPECT_EQ(output, "Error reading image data from " + pathOf("image.bmp") + ".\n");
 }
