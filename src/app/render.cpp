@@ -2,9 +2,9 @@
 
 #include <GL/freeglut.h>
 
-#include "app/light.h"
+#include "app/callbacks.h"
 #include "app/scene.h"
-#include "input/callbacks.h"
+#include "input/pointer.h"
 #include "logo/logo.h"
 #include "texture/texture.h"
 
@@ -15,7 +15,7 @@ void initRendering() {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
     // Without a marble image the logo is still drawn, in its material colour.
-    loadTexture();
+    scene.textureName = loadTexture("marmor.bmp");
 
     // Texturing stays on even without a texture: binding the empty default
     // object then leaves the material colour alone.
@@ -78,11 +78,11 @@ void display() {
     glLightf(GL_LIGHT0, GL_SPOT_EXPONENT, 0);
     glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.1f);
 
-    glRotatef(static_cast<float>(scene.angleX), 1, 0, 0);
-    glRotatef(static_cast<float>(scene.angleY), 0, 1, 0);
-    glRotatef(static_cast<float>(scene.angleZ), 0, 0, 1);
+    glRotatef(static_cast<float>(scene.view.angleX), 1, 0, 0);
+    glRotatef(static_cast<float>(scene.view.angleY), 0, 1, 0);
+    glRotatef(static_cast<float>(scene.view.angleZ), 0, 0, 1);
 
-    drawLogo();
+    drawLogo(scene.shape, scene.view.logoColor, scene.textureName);
 
     glutSwapBuffers();
 }

@@ -4,26 +4,21 @@
 
 #include <array>
 
-struct SceneState {
-    // Logo parameters: fixed for the life of the program.
-    float logoWidth = 3.4f;
-    float logoHeight = 1.4f;
-    float strokeWidth = 0.25f;
-    float logoDepth = 0.5f;
-    float slantAngle = 50.0f; // degrees
+#include "input/keys.h"
+#include "logo/outline.h"
 
-    std::array<float, 4> logoColor = {0.2f, 0.6f, 0.4f, 1.0f};
+struct SceneState {
+    // Fixed for the life of the program.
+    LogoShape shape = {3.4f, 1.4f, 0.25f, 0.5f, 50.0f};
     std::array<float, 4> clearColor = {0.4f, 0.4f, 0.4f, 1.0f};
     float rotationStep = 5.0f; // degrees per rotation key
+
+    // Turn and colour, changed by the keys.
+    ViewState view = {0.0, 0.0, 0.0, {0.2f, 0.6f, 0.4f, 1.0f}};
 
     // Last pointer position of a drag, window pixels, origin top left.
     int pointerX = 200;
     int pointerY = 200;
-
-    // Whole degrees in -355..355.
-    double angleX = 0.0;
-    double angleY = 0.0;
-    double angleZ = 0.0;
 
     int windowWidth = 0;
     int windowHeight = 0;

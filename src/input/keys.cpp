@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "app/scene.h"
-
 namespace {
 
 constexpr unsigned char escapeKey = 27;
@@ -26,32 +24,32 @@ float raiseComponent(float value, float step) {
     return result > 1.0 ? 1.0f : static_cast<float>(result);
 }
 
-bool applyKey(unsigned char key) {
-    float& red = scene.logoColor[0];
-    float& green = scene.logoColor[1];
-    float& blue = scene.logoColor[2];
-    const double step = scene.rotationStep;
+bool applyKey(ViewState& view, unsigned char key, float rotationStep) {
+    float& red = view.logoColor[0];
+    float& green = view.logoColor[1];
+    float& blue = view.logoColor[2];
+    const double step = rotationStep;
 
     switch (key) {
     case escapeKey:
         return false;
     case 'x':
-        scene.angleX = stepAngle(scene.angleX, step);
+        view.angleX = stepAngle(view.angleX, step);
         break;
     case 'X':
-        scene.angleX = stepAngle(scene.angleX, -step);
+        view.angleX = stepAngle(view.angleX, -step);
         break;
     case 'y':
-        scene.angleY = stepAngle(scene.angleY, step);
+        view.angleY = stepAngle(view.angleY, step);
         break;
     case 'Y':
-        scene.angleY = stepAngle(scene.angleY, -step);
+        view.angleY = stepAngle(view.angleY, -step);
         break;
     case 'z':
-        scene.angleZ = stepAngle(scene.angleZ, step);
+        view.angleZ = stepAngle(view.angleZ, step);
         break;
     case 'Z':
-        scene.angleZ = stepAngle(scene.angleZ, -step);
+        view.angleZ = stepAngle(view.angleZ, -step);
         break;
     case 'r':
         red = lowerComponent(red, colorStep);

@@ -1,8 +1,18 @@
-// Keyboard arithmetic, kept free of GL so it can be checked directly.
+// Keyboard arithmetic, kept free of GL and of the scene so it can be checked
+// directly.
 #pragma once
 
-// Adds delta, truncates to whole degrees and wraps with the sign of the
-// result, so the angle stays within -359..359 and passes through 0.
+#include <array>
+
+// What the keys change: the logo's turn and its material colour.
+struct ViewState {
+    // Whole degrees; steps of 5 from 0 keep them within -355..355.
+    double angleX, angleY, angleZ;
+    std::array<float, 4> logoColor; // r, g, b, a; each of r, g, b within 0..1
+};
+
+// Adds delta, truncates to whole degrees and takes the remainder of 360 with
+// the sign of the sum, so the angle passes through 0 without wrapping.
 double stepAngle(double angle, double delta);
 
 // The bound replaces the value only when the exact result overshoots it;
@@ -10,6 +20,6 @@ double stepAngle(double angle, double delta);
 float lowerComponent(float value, float step);
 float raiseComponent(float value, float step);
 
-// Applies one key to the scene state. Returns false for Escape, which asks
-// the caller to end the program; every other key returns true.
-bool applyKey(unsigned char key);
+// Applies one key. Returns false for Escape, which asks the caller to end
+// the program; every other key returns true, also those without an effect.
+bool applyKey(ViewState& view, unsigned char key, float rotationStep);

@@ -2,8 +2,6 @@
 
 #include <GL/gl.h>
 
-#include "app/scene.h"
-
 namespace {
 
 void drawQuad(float nx, float ny, float nz, const Vertex& a, const Vertex& b, const Vertex& c,
@@ -53,15 +51,14 @@ void drawSides(const Outline& f, const Outline& b) {
     drawQuad(0, -1, 0, f[4], f[5], b[5], b[4]);
 }
 
-void drawLogo() {
+void drawLogo(const LogoShape& shape, const std::array<float, 4>& color, unsigned int textureName) {
     glPushMatrix();
 
     Outline front{};
     Outline back{};
-    buildLayers(scene.logoWidth, scene.logoHeight, scene.strokeWidth, scene.logoDepth,
-                scene.slantAngle, front, back);
+    buildLayers(shape, front, back);
 
-    glBindTexture(GL_TEXTURE_2D, scene.textureName);
+    glBindTexture(GL_TEXTURE_2D, textureName);
 
     // Object-space coordinates, taken before centring: the marble is fixed
     // to the logo and repeats every 2 units.
@@ -74,9 +71,9 @@ void drawLogo() {
     glEnable(GL_TEXTURE_GEN_S);
     glEnable(GL_TEXTURE_GEN_T);
 
-    glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, scene.logoColor.data());
+    glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, color.data());
 
-    glTranslated(scene.logoWidth * -0.5, scene.logoHeight * -0.5, 0);
+    glTranslated(shape.logoWidth * -0.5, shape.logoHeight * -0.5, 0);
 
     drawFace(front, 1.0f);
     drawFace(back, -1.0f);

@@ -16,10 +16,9 @@ void setDepth(Outline& outline, float z) {
     }
 }
 
-void buildLayers(float width, float height, float stroke, float depth, float slantDegrees,
-                 Outline& front, Outline& back) {
-    const float W = width, H = height, T = stroke;
-    const float a = slantDegrees * 0.017453292f;
+void buildLayers(const LogoShape& shape, Outline& front, Outline& back) {
+    const float W = shape.logoWidth, H = shape.logoHeight, T = shape.strokeWidth;
+    const float a = shape.slantAngle * 0.017453292f;
     const float s = std::sin(a);
     const float t = std::tan(a);
     const float hLow = (H - T) / 2;  // lower edge of the cross bar
@@ -50,9 +49,9 @@ void buildLayers(float width, float height, float stroke, float depth, float sla
     setVertex(front, 17, hHigh / t, hHigh);
     setVertex(front, 18, H / t + T / s, H);
     setVertex(front, 19, H / t, H);
-    setDepth(front, depth * 0.5f);
+    setDepth(front, shape.logoDepth * 0.5f);
 
-    setDepth(back, depth * -0.5f);
+    setDepth(back, shape.logoDepth * -0.5f);
     for (int i = 0; i < 20; ++i) {
         setVertex(back, i, front[i][0], front[i][1]);
     }

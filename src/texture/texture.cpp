@@ -1,20 +1,17 @@
 #include "texture/texture.h"
 
 #include <GL/gl.h>
+#include <cstdio>
 #include <cstdlib>
 
-#include "app/scene.h"
 #include "texture/bitmap.h"
 
-void loadTexture() {
-    BitmapImage image;
-    if (!loadBitmap("marmor.bmp", &image)) {
-        std::free(image.pixels);
-        return;
-    }
+namespace {
 
-    glGenTextures(1, &scene.textureName);
-    glBindTexture(GL_TEXTURE_2D, scene.textureName);
+GLuint upload(const BitmapImage& image) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLfloat>(GL_LINEAR));
@@ -31,8 +28,33 @@ void loadTexture() {
     if (packedRows) {
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     }
+    // A refused upload would leave an empty texture that draws nothing.
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &name);
+        return 0;
+    }
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    return name;
+}
 
-    // GL keeps its own copy.
+} // namespace
+
+unsigned int loadTexture(const char* fileName) {
+    BitmapImage image;
+    GLuint name = 0;
+    if (loadBitmap(fileName, &image)) {
+        GLint largestSide = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestSide);
+        if (image.width <= largestSide && image.height <= largestSide) {
+            name = upload(image);
+        }
+        if (name == 0) {
+            std::printf("Texture from %s is too large for this OpenGL: %d x %d pixels, at most "
+                        "%d per side\n",
+                        fileName, image.width, image.height, largestSide);
+        }
+    }
+    // GL keeps its own copy; after a failed read the reader may leave a block.
     std::free(image.pixels);
+    return name;
 }

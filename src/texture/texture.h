@@ -1,7 +1,9 @@
 // The marble texture object, made once at start-up.
 #pragma once
 
-// Reads "marmor.bmp" from the working directory and uploads it; on success
-// its name is in scene.textureName, otherwise that stays 0 and no GL call is
-// made. Needs a current GL context.
-void loadTexture();
+// Reads a 24-bit BMP file and uploads it as a repeating, linearly filtered
+// texture that modulates the lit material colour. Returns the texture name,
+// or 0 when there is none: the reader then has printed why, or the picture
+// was more than this OpenGL takes, which is printed here. Makes no GL call
+// when the file cannot be read. Needs a current GL context.
+unsigned int loadTexture(const char* fileName);

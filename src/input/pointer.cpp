@@ -1,4 +1,4 @@
-#include "app/light.h"
+#include "input/pointer.h"
 
 LightPlacement lightFromPointer(int pointerX, int pointerY, int windowWidth, int windowHeight) {
     if (windowWidth == 0 || windowHeight == 0) {

@@ -1,4 +1,4 @@
-#include "input/callbacks.h"
+#include "app/callbacks.h"
 
 #include <GL/freeglut.h>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include "input/keys.h"
 
 void keyboard(unsigned char key, int /*x*/, int /*y*/) {
-    if (!applyKey(key)) {
+    if (!applyKey(scene.view, key, scene.rotationStep)) {
         std::exit(0);
     }
     // Also for keys without an effect: a redraw is cheap and harmless.
