@@ -1,29 +1,32 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
-#   scripts/deps.sh run    compiler, CMake, GL/GLUT headers, Mesa, Google Benchmark
-#                          and stb_image (the benchmarks are built by default)
-#   scripts/deps.sh test   all of the above plus GoogleTest, Xvfb, xdotool, apitrace, the
-#                          desktop-entry checker, clang's fuzzer runtime and valgrind
-#   scripts/deps.sh docs   the build packages plus Xvfb, xdotool and ImageMagick
+#   scripts/deps.sh run      compiler, CMake, GL/GLUT headers, Mesa, Google Benchmark
+#                            and stb_image (the benchmarks are built by default)
+#   scripts/deps.sh package  the above plus what CPack needs for a .deb
+#   scripts/deps.sh test     the above plus GoogleTest, Xvfb, xdotool, apitrace, the
+#                            package, man page, AppStream and desktop-entry checkers,
+#                            clang's fuzzer runtime and valgrind
+#   scripts/deps.sh docs     the build packages plus Xvfb, xdotool and ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
 
 build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev
     libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
-test_packages=(libgtest-dev xvfb xdotool apitrace desktop-file-utils clang libclang-rt-14-dev
-    valgrind)
+package_packages=(dpkg-dev file)
+test_packages=(libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
+    desktop-file-utils clang libclang-rt-14-dev valgrind)
 docs_packages=(xvfb xdotool imagemagick)
 
 case "${1:-}" in
 run) wanted=("${build_packages[@]}") ;;
-test) wanted=("${build_packages[@]}" "${test_packages[@]}") ;;
+package) wanted=("${build_packages[@]}" "${package_packages[@]}") ;;
+test) wanted=("${build_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
 docs) wanted=("${build_packages[@]}" "${docs_packages[@]}") ;;
 *)
-    echo "usage: $0 run|test|docs" >&2
+    echo "usage: $0 run|package|test|docs" >&2
     exit 2
     ;;
 esac
-
 missing=()
 for package in "${wanted[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
