@@ -10,16 +10,8 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes picture(int width, int height) {
-    Bytes rgb(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0; i < rgb.size(); ++i) {
-        rgb[i] = static_cast<unsigned char>(i * 37);
-    }
-    return rgb;
-}
-
 Bytes valid(int width, int height, BitmapLayout layout = {}) {
-    return encodeBitmap(width, height, picture(width, height), layout);
+    return encodeBitmap(width, height, patternPicture(width, height), layout);
 }
 
 Bytes patched(Bytes bytes, size_t at, std::uint32_t value) {

@@ -56,6 +56,14 @@ encodeBitmap(int width, int height, const std::vector<unsigned char>& rgb, Bitma
     return out;
 }
 
+std::vector<unsigned char> patternPicture(int width, int height) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<unsigned char>(i * 7 + i / 3);
+    }
+    return rgb;
+}
+
 void patchLe32(std::vector<unsigned char>& bytes, size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));

@@ -16,6 +16,10 @@ std::vector<unsigned char> encodeBitmap(int width, int height,
                                         const std::vector<unsigned char>& rgb,
                                         BitmapLayout layout = {});
 
+// A picture whose every byte differs from its neighbours, so that any shift,
+// swap or flip of its pixels shows.
+std::vector<unsigned char> patternPicture(int width, int height);
+
 // Overwrites the 32-bit little-endian field at byte offset `at`, for files
 // with damaged headers.
 void patchLe32(std::vector<unsigned char>& bytes, size_t at, std::uint32_t value);
