@@ -8,10 +8,14 @@ use_private_display() {
         export DISPLAY=$OVRIK_PRIVATE_DISPLAY
         return 0
     fi
+    command -v Xvfb >/dev/null || {
+        echo "Xvfb is missing: install the Debian package xvfb" >&2
+        return 1
+    }
     local display_file
     display_file=$(mktemp)
     # -displayfd: the server picks a free display and writes it once ready.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
+    env -u LD_PRELOAD Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
     ovrik_xvfb_pid=$!
     trap 'kill "$ovrik_xvfb_pid" 2>/dev/null; wait "$ovrik_xvfb_pid" 2>/dev/null || true' EXIT
     for _ in $(seq 100); do

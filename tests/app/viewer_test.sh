@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The real viewer from outside: its command line, what it prints (at once,
+# also into a file), its window and its exit on Escape; then its OpenGL calls,
+# recorded with apitrace: the set-up and first frame call for call
+# (expected_gl_calls.txt), and keys, a drag and a resize in later frames.
+#   viewer_test.sh VIEWER MARMOR_BMP VERSION
+set -euo pipefail
+viewer=$1
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/viewer.sh"
+
+# Options are handled before any display is opened.
+help=$(DISPLAY= "$viewer" --help) && grep -q '^Usage: ovrik-logo' <<<"$help" || fail "--help: $help"
+[ "$(DISPLAY= "$viewer" --version)" = "ovrik-logo $3" ] || fail "--version"
+status=0
+error=$(DISPLAY= "$viewer" -sync --colour 2>&1 >/dev/null) || status=$?
+[ "$status" = 2 ] && [ "$error" = "ovrik-logo: '--colour' is not known; see ovrik-logo --help" ] ||
+    fail "--colour gave status $status: $error"
+
+plain=$viewer_scratch/plain traced=$viewer_scratch/traced
+mkdir "$plain" "$traced"
+start_viewer "$plain" "$viewer"
+geometry=$(xdotool getwindowgeometry "$viewer_window")
+grep -q 'Position: 0,0' <<<"$geometry" && grep -q 'Geometry: 400x400' <<<"$geometry" ||
+    fail "window is not 400x400 at 0,0: $geometry"
+# Read while the window is open: every line must already be in the file.
+[ "$(cat "$plain/stdout.txt")" = "$usage"$'\nFile Not Found : marmor.bmp' ] ||
+    fail "stdout without the marble: $(cat "$plain/stdout.txt")"
+quit_viewer "$plain"
+
+cp "$2" "$traced/marmor.bmp"
+start_viewer "$traced" apitrace trace --output=calls.trace "$viewer"
+sleep 0.3
+xdotool key --window "$viewer_window" x G 2>/dev/null
+xdotool mousemove --window "$viewer_window" 200 200 mousedown 1 \
+    mousemove --window "$viewer_window" 400 0 mouseup 1
+sleep 0.3
+xdotool windowsize "$viewer_window" 600 300
+sleep 0.3
+quit_viewer "$traced"
+[ "$(cat "$traced/stdout.txt")" = "$usage" ] || fail "stdout with the marble: $(cat "$traced/stdout.txt")"
+
+apitrace dump --color=never "$traced/calls.trace" | awk -f "$here/gl_calls.awk" >"$traced/calls.txt"
+expected=$here/expected_gl_calls.txt
+diff -u "$expected" <(head -n "$(wc -l <"$expected")" "$traced/calls.txt") ||
+    fail "set-up or first frame differ from $expected"
+later=$(tail -n +"$(($(wc -l <"$expected") + 1))" "$traced/calls.txt")
+for call in 'glRotatef(angle = 5, x = 1, y = 0, z = 0)' \
+    'glMaterialfv(face = GL_FRONT, pname = GL_AMBIENT_AND_DIFFUSE, params = {0.2, 0.65, 0.4, 1})' \
+    'glLightfv(light = GL_LIGHT0, pname = GL_POSITION, params = {1, 1, 2, 0.7})' \
+    'glLightfv(light = GL_LIGHT0, pname = GL_SPOT_DIRECTION, params = {-1, -1, -2})' \
+    'glViewport(x = 0, y = 0, width = 600, height = 300)'; do
+    grep -qF "$call" <<<"$later" || fail "no later frame calls $call"
+done
+echo "viewer: ok"
