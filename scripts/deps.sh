@@ -3,9 +3,9 @@
 #   scripts/deps.sh run      compiler, CMake, GL/GLUT headers, Mesa, Google Benchmark
 #                            and stb_image (the benchmarks are built by default)
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
-#   scripts/deps.sh test     the above plus GoogleTest, Xvfb, xdotool, apitrace, the
-#                            package, man page, AppStream and desktop-entry checkers,
-#                            clang's fuzzer runtime and valgrind
+#   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
+#                            xdotool, apitrace, the package, man page, AppStream and
+#                            desktop-entry checkers, clang's fuzzer runtime and valgrind
 #   scripts/deps.sh docs     the build packages plus Xvfb, xdotool and ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
@@ -13,7 +13,7 @@ set -euo pipefail
 build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev
     libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
-test_packages=(libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
+test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
     desktop-file-utils clang libclang-rt-14-dev valgrind)
 docs_packages=(xvfb xdotool imagemagick)
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test; the tests that open windows start
-# private Xvfb servers of their own:
+# Checks the sources, builds everything and runs every test; the tests that
+# open windows start private Xvfb servers of their own:
+#   0. layout and cppcheck (scripts/lint.sh)
 #   1. unit, rendering, viewer, stress, package and benchmark tests (default build)
 #   2. the same suite built with AddressSanitizer and UBSan
 #   3. the BMP reader under libFuzzer for FUZZ_SECONDS (default 120)
@@ -10,6 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh test
+scripts/lint.sh
 cmake --workflow --preset default
 grep -h '^stress:' build/Testing/Temporary/LastTest.log || true
 [ "${1:-}" = "--quick" ] && exit 0

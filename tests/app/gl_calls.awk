@@ -1,6 +1,5 @@
 # Turns an `apitrace dump` of the viewer into the form of expected_gl_calls.txt:
-# call numbers and GLX bookkeeping dropped, numbers to 6 significant digits,
-# each begin/end group folded to the outline indices of its vertices (F: front
+# call numbers and GLX bookkeeping dropped, each begin/end group folded to the outline indices of its vertices (F: front
 # layer at z = 0.25, B: back layer at z = -0.25), and a run of groups with the
 # same normal joined on one line.
 BEGIN {
@@ -31,11 +30,4 @@ function flush() { if (quads != "") print "quads " normal ":" quads; quads = "" 
     normal = groupNormal; quads = quads (quads == "" ? "" : " |") group
     next
 }
-{
-    flush(); normal = ""; line = ""
-    while (match($0, /-?[0-9]+\.[0-9]+(e-?[0-9]+)?/)) {
-        line = line substr($0, 1, RSTART - 1) sprintf("%.6g", substr($0, RSTART, RLENGTH) + 0)
-        $0 = substr($0, RSTART + RLENGTH)
-    }
-    print line $0
-}
+{ flush(); normal = ""; print }

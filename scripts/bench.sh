@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks on a private Xvfb display, as the README's
+# figures were measured: medians of 5 repetitions, the goal ratios after the
+# table. Other Google Benchmark flags may follow, e.g. --benchmark_format=json
+# or --benchmark_out=results.json.
+#   scripts/bench.sh [BENCHMARK_FLAGS...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh test
+cmake --preset default >/dev/null
+cmake --build --preset default --target ovrik-bench
+scripts/lib/xvfb-run.sh build/ovrik-bench --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true "$@"
