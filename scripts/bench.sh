@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
-cmake --preset default >/dev/null
+cmake --preset default -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset default --target ovrik-bench
 scripts/lib/xvfb-run.sh build/ovrik-bench --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true "$@"

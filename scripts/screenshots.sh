@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib/xvfb.sh
 
 scripts/deps.sh docs
-cmake --preset default >/dev/null
+cmake --preset default -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset default --target ovrik-logo
 use_private_display
 

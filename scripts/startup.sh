@@ -14,7 +14,7 @@ command -v glxgears >/dev/null && command -v xwd >/dev/null || {
         exit 1
     fi
 }
-cmake --preset default >/dev/null
+cmake --preset default -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset default --target ovrik-logo >/dev/null
 use_private_display
 
