@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Drives the real viewer hard: thousands of key presses, hundreds of drags,
-# also far beyond the window, and resizes down to one pixel and back. It must
-# take the Escape queued behind it all and end with status 0, and its resident
-# memory must not grow by more than a few MiB ("none" skips that, for
-# sanitizer builds whose quarantine of freed blocks grows by design).
+# Thousands of keys, hundreds of drags (also far beyond the window), resizes
+# down to one pixel and back: the viewer must take the Escape queued behind it
+# all, end with status 0 and grow by no more than STRESS_MAX_GROWTH_KIB ("none"
+# for sanitizer builds, whose quarantine of freed blocks grows by design).
 #   stress_test.sh VIEWER MARMOR_BMP
 set -euo pipefail
 source "$(dirname "$0")/viewer.sh"

@@ -25,7 +25,6 @@ quit_viewer() {
     xdotool keydown --window "$viewer_window" Escape 2>/dev/null
     timeout 20 tail --pid="$viewer_pid" -f /dev/null || fail "viewer did not exit on Escape"
     wait "$viewer_pid" || status=$?
-    viewer_pid=
-    errors=$(grep -v '^apitrace: ' "$1/stderr.txt" || true)
+    viewer_pid= errors=$(grep -v '^apitrace: ' "$1/stderr.txt" || true)
     [ "$status" -eq 0 ] && [ -z "$errors" ] || fail "exit status $status (expected 0), stderr: $errors"
 }
