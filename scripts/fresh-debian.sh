@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Tries the README's commands where a newcomer would: in a bare Debian 12
 # (debootstrap --variant=minbase, no compiler, no CMake, no X) made in a
-# scratch folder. Runs the test command (--quick by default, or as given),
-# builds the package and installs it with apt, then checks that the
-# installed viewer starts and finds its marble. Needs root and Debian's
+# scratch folder. Builds the viewer with the first command (there is no
+# display, so it stops there), runs the test command (--quick by default, or
+# as given), builds the package and installs it with apt, then checks that
+# the installed viewer starts and finds its marble. Needs root and Debian's
 # package mirror.
 #   scripts/fresh-debian.sh [TEST_ARGUMENTS...]
 set -euo pipefail
@@ -21,6 +22,7 @@ git clone -q . "$root/ovrik-logo"
 [ $# -gt 0 ] || set -- --quick
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root bash -euo pipefail -c '
     cd /ovrik-logo
+    ! DISPLAY= bash scripts/run-viewer.sh && test -x build/ovrik-logo
     bash scripts/run-tests.sh "$@"
     bash scripts/package.sh >/dev/null
     apt-get install -y -qq ./build/ovrik-logo_*.deb >/dev/null
