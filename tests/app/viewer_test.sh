@@ -30,7 +30,7 @@ cp "$2" "$traced/marmor.bmp"
 start_viewer "$traced" apitrace trace --output=calls.trace "$viewer"
 w=$viewer_window
 xdotool sleep 0.3 key --window $w x sleep 0.3 key --window $w G mousemove --window $w 200 200 \
-    mousedown 1 mousemove --window $w 400 0 mouseup 1 sleep 0.3 windowsize $w 600 300 sleep 0.3
+    mousedown 1 mousemove --window $w 300 50 mouseup 1 sleep 0.3 windowsize $w 600 300 sleep 0.3
 quit_viewer "$traced"
 [ "$(cat "$traced/stdout.txt")" = "$usage" ] || fail "stdout with the marble: $(cat "$traced/stdout.txt")"
 
@@ -43,8 +43,8 @@ later=$(tail -n +"$(($(wc -l <"$expected") + 1))" "$traced/calls.txt")
 grep -A5 -F 'GL_POSITION, params = {0, 0, 2, 0.7}' <<<"$later" | grep -qF 'glRotatef(angle = 5, x = 1' ||
     fail "no frame turned by the x key alone"
 for call in 'glMaterialfv(face = GL_FRONT, pname = GL_AMBIENT_AND_DIFFUSE, params = {0.2, 0.65, 0.4, 1})' \
-    'glLightfv(light = GL_LIGHT0, pname = GL_POSITION, params = {1, 1, 2, 0.7})' \
-    'glLightfv(light = GL_LIGHT0, pname = GL_SPOT_DIRECTION, params = {-1, -1, -2})' \
+    'glLightfv(light = GL_LIGHT0, pname = GL_POSITION, params = {0.5, 0.75, 2, 0.7})' \
+    'glLightfv(light = GL_LIGHT0, pname = GL_SPOT_DIRECTION, params = {-0.5, -0.75, -2})' \
     'glViewport(x = 0, y = 0, width = 600, height = 300)'; do
     grep -qF "$call" <<<"$later" || fail "no later frame calls $call"
 done
