@@ -84,6 +84,7 @@ TEST(BitmapReader, RefusesWithOneMessageBeforeTakingMemory) {
         {std::nullopt, "File Not Found : @\n"},
         {cut(0), "Header from @ is cut short: 0 of 30 bytes\n"},
         {cut(29), "Header from @ is cut short: 29 of 30 bytes\n"},
+        {patched(file, 26, 0 | 24u << 16), "Planes from @ is not 1: 0\n"},
         {patched(file, 26, 2 | 24u << 16), "Planes from @ is not 1: 2\n"},
         {patched(file, 26, 1 | 8u << 16), "Bpp from @ is not 24: 8\n"},
         {patched(file, 26, 1 | 32u << 16), "Bpp from @ is not 24: 32\n"},
