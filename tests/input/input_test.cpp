@@ -49,19 +49,11 @@ TEST(Pointer, LightFollowsThePointerAcrossAndBeyondTheWindow) {
     const struct {
         int pointerX, pointerY, width, height;
         float x, y;
-    } cases[] = {
-        {200, 200, 400, 400, 0, 0},
-        {400, 0, 400, 400, 1, 1},
-        {0, 400, 400, 400, -1, -1},
-        {300, 100, 800, 400, -0.25f, 0.5f},
-        {1, 3, 2, 6, 0, 0},
-        {-200, 600, 400, 400, -2, -2},
-        {800, -400, 400, 400, 3, 3},
-        // No centre to measure from: the light stays on the viewing axis.
-        {37, 250, 0, 400, 0, 0},
-        {37, 250, 400, 0, 0, 0},
-        {37, 250, 0, 0, 0, 0},
-    };
+    } cases[] = {{200, 200, 400, 400, 0, 0},  {400, 0, 400, 400, 1, 1},
+                 {0, 400, 400, 400, -1, -1},  {300, 100, 800, 400, -0.25f, 0.5f},
+                 {1, 3, 2, 6, 0, 0},          {-200, 600, 400, 400, -2, -2},
+                 {800, -400, 400, 400, 3, 3}, {37, 250, 0, 400, 0, 0},
+                 {37, 250, 400, 0, 0, 0},     {37, 250, 0, 0, 0, 0}};
     for (const auto& c : cases) {
         LightPlacement light = lightFromPointer(c.pointerX, c.pointerY, c.width, c.height);
         EXPECT_FLOAT_EQ(light.x, c.x) << c.pointerX << "," << c.pointerY << " in " << c.width;

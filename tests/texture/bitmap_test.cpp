@@ -85,9 +85,10 @@ TEST(BitmapReader, RefusesWithOneMessageBeforeTakingMemory) {
         {cut(0), "Header from @ is cut short: 0 of 30 bytes\n"},
         {cut(29), "Header from @ is cut short: 29 of 30 bytes\n"},
         {patched(file, 26, 0 | 24u << 16), "Planes from @ is not 1: 0\n"},
-        {patched(file, 26, 2 | 24u << 16), "Planes from @ is not 1: 2\n"},
+        {patched(file, 26, 257 | 24u << 16), "Planes from @ is not 1: 257\n"},
         {patched(file, 26, 1 | 8u << 16), "Bpp from @ is not 24: 8\n"},
         {patched(file, 26, 1 | 32u << 16), "Bpp from @ is not 24: 32\n"},
+        {patched(file, 26, 1 | 280u << 16), "Bpp from @ is not 24: 280\n"},
         {sized(-4, 4), "Width from @ is negative: -4\n"},
         {sized(-4, -4), "Width from @ is negative: -4\n"},
         {sized(65536, 10923), tooLarge + "65536 x 10923 pixels\n"},
@@ -103,12 +104,17 @@ TEST(BitmapReader, RefusesWithOneMessageBeforeTakingMemory) {
         {cut(30), reading},
         {cut(file.size() - 1), reading},
         {patched(file, 10, static_cast<std::uint32_t>(file.size()) + 1), reading}};
+    auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto filesBefore = openFiles();
     for (const auto& [bytes, message] : cases) {
         Load l = load(bytes);
         EXPECT_EQ(l.printed, message);
         EXPECT_TRUE(l.result == 0 && l.image.pixels == nullptr) << message;
         std::free(l.image.pixels);
     }
+    EXPECT_EQ(openFiles(), filesBefore); // every file closed again
 }
 
 } // namespace
