@@ -29,8 +29,8 @@ quit_viewer "$plain"
 cp "$2" "$traced/marmor.bmp"
 start_viewer "$traced" apitrace trace --output=calls.trace "$viewer"
 w=$viewer_window
-xdotool sleep 0.3 key --window $w x sleep 0.3 key --window $w G mousemove --window $w 200 200 \
-    mousedown 1 mousemove --window $w 300 50 mouseup 1 sleep 0.3 windowsize $w 600 300 sleep 0.3
+xdotool sleep 0.5 key --window $w x sleep 0.5 key --window $w G mousemove --window $w 200 200 \
+    mousedown 1 mousemove --window $w 300 50 mouseup 1 sleep 0.5 windowsize $w 600 300 sleep 0.5
 quit_viewer "$traced"
 [ "$(cat "$traced/stdout.txt")" = "$usage" ] || fail "stdout with the marble: $(cat "$traced/stdout.txt")"
 
