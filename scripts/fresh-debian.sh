@@ -1,34 +1,47 @@
 #!/usr/bin/env bash
 # Tries the README's commands where a newcomer would: in a bare Debian 12
-# (debootstrap --variant=minbase, no compiler, no CMake, no X) made in a
-# scratch folder. Builds the viewer with the first command (there is no
-# display, so it stops there), runs the test command (--quick by default, or
-# as given), builds the package and installs it with apt, then checks that
-# the installed viewer starts and finds its marble. Needs root and Debian's
-# package mirror.
+# (debootstrap --variant=minbase: no compiler, no CMake, no X) made in a
+# scratch folder. There it builds the viewer with the first command (without
+# a display it stops there), runs the test command (--quick unless other
+# arguments are given) and builds the package. A second bare Debian 12 then
+# installs that package with apt and starts the installed viewer in the
+# marble's folder, on Xvfb, which must find the marble. Needs root and
+# Debian's package mirror.
 #   scripts/fresh-debian.sh [TEST_ARGUMENTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "fresh-debian: needs root (debootstrap, chroot)" >&2; exit 1; }
 command -v debootstrap >/dev/null || apt-get install -y -qq debootstrap
 mirror=$(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
-root=$(mktemp -d /tmp/fresh-debian.XXXXXX)
-trap 'umount "$root/proc" 2>/dev/null || true; rm -rf "$root"' EXIT
+work=$(mktemp -d /tmp/fresh-debian.XXXXXX)
+trap 'umount "$work"/*/proc 2>/dev/null || true; rm -rf "$work"' EXIT
+in_chroot() { # in_chroot ROOT SCRIPT [ARGUMENTS...]
+    local root=$1
+    shift
+    mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
+    chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+        bash -euo pipefail -c "$@"
+}
 
-echo "fresh-debian: debootstrap into $root"
-debootstrap --variant=minbase bookworm "$root" "${mirror:-http://deb.debian.org/debian}" >/dev/null
-mount -t proc proc "$root/proc"
-git clone -q . "$root/ovrik-logo"
+echo "fresh-debian: debootstrap into $work"
+debootstrap --variant=minbase bookworm "$work/build" "${mirror:-http://deb.debian.org/debian}" >/dev/null
+cp -a "$work/build" "$work/install"
+git clone -q . "$work/build/ovrik-logo"
 [ $# -gt 0 ] || set -- --quick
-chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root bash -euo pipefail -c '
+in_chroot "$work/build" '
     cd /ovrik-logo
     ! DISPLAY= bash scripts/run-viewer.sh && test -x build/ovrik-logo
     bash scripts/run-tests.sh "$@"
-    bash scripts/package.sh >/dev/null
-    apt-get install -y -qq ./build/ovrik-logo_*.deb >/dev/null
-    cd /usr/share/ovrik-logo
+    bash scripts/package.sh >/dev/null' fresh-debian "$@"
+
+cp "$work"/build/ovrik-logo/build/ovrik-logo_*.deb "$work/install/"
+cp -r scripts/lib "$work/install/xvfb"
+in_chroot "$work/install" '
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq /ovrik-logo_*.deb >/dev/null
     DISPLAY= ovrik-logo --version
-    /ovrik-logo/scripts/lib/xvfb-run.sh bash -c "ovrik-logo & sleep 2; kill \$!" | tee /tmp/out
-    ! grep -q "File Not Found" /tmp/out
-' fresh-debian "$@"
+    apt-get install -y -qq xvfb >/dev/null
+    cd /usr/share/ovrik-logo
+    /xvfb/xvfb-run.sh bash -c "ovrik-logo >/tmp/out & sleep 3; kill \$!"
+    cat /tmp/out && ! grep -q "File Not Found" /tmp/out'
 echo "fresh-debian: the README commands and the package work on a bare Debian 12"
