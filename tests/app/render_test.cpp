@@ -19,7 +19,6 @@ using Picture = std::vector<unsigned char>; // 400 x 400 RGB, rows bottom-up
 Picture drawFrame() {
     display();
     Picture picture(400 * 400 * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK); // Mesa's software path keeps the frame it swapped
     glReadPixels(0, 0, 400, 400, GL_RGB, GL_UNSIGNED_BYTE, picture.data());
     return picture;
@@ -55,7 +54,8 @@ class Render : public ::testing::Test {
         static char name[] = "ovrik-render-tests";
         static char* argv[] = {name, nullptr};
         int argc = 1;
-        openWindow(&argc, argv); // once: GLUT takes one glutInit per process
+        openWindow(&argc, argv);             // once: GLUT takes one glutInit per process
+        glPixelStorei(GL_PACK_ALIGNMENT, 1); // rows read back as tightly as they are given
         for (int i = 0; i < 50; ++i) {
             glutMainLoopEvent(); // map and expose the window
         }
