@@ -3,7 +3,6 @@
 # caller has or lacks, and stops the server afterwards: xvfb-run.sh COMMAND...
 set -uo pipefail
 source "$(dirname "$0")/xvfb.sh"
-unset OVRIK_PRIVATE_DISPLAY
 use_private_display || exit 1
 "$@"
 exit $?

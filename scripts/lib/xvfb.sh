@@ -1,13 +1,8 @@
 # Sourced by the scripts that need an X server of their own.
 # use_private_display: starts Xvfb on a free display, exports DISPLAY and
-# stops the server when the calling script exits. A parent script that has
-# already started one passes it down in OVRIK_PRIVATE_DISPLAY.
+# stops the server when the calling script exits.
 
 use_private_display() {
-    if [ -n "${OVRIK_PRIVATE_DISPLAY:-}" ]; then
-        export DISPLAY=$OVRIK_PRIVATE_DISPLAY
-        return 0
-    fi
     command -v Xvfb >/dev/null || {
         echo "Xvfb is missing: install the Debian package xvfb" >&2
         return 1
@@ -28,7 +23,6 @@ use_private_display() {
         return 1
     fi
     export DISPLAY=":$(head -n1 "$display_file")"
-    export OVRIK_PRIVATE_DISPLAY=$DISPLAY
     rm -f "$display_file"
     # Mesa's software renderer, whatever GPU the machine may have.
     export LIBGL_ALWAYS_SOFTWARE=1
