@@ -1,6 +1,8 @@
 // Benchmarks, each against its floor or its peer measured in the same run:
 //   BM_LoadBitmap vs BM_RawRead (one fread of the same bytes) and
 //                    BM_StbLoad (stb_image on the same file)
+//   BM_LoadPng    vs BM_PngDecoder (libpng's own simplified read, same file)
+//   BM_LoadJpeg   vs BM_JpegDecoder (libjpeg's plain decoding loop, same file)
 //   BM_Frame      vs BM_ClearOnlyFrame (clear, swap and finish only)
 //   BM_Outline    the two 20-vertex layers
 // Each ratio is the counter goal_ratio of the benchmark it is stated for, so
@@ -13,8 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <jpeglib.h>
 #include <map>
 #include <memory>
+#include <png.h>
 #include <stb/stb_image.h>
 #include <string>
 #include <vector>
@@ -23,25 +27,68 @@
 #include "app/scene.h"
 #include "bitmap_writer.h"
 #include "logo/outline.h"
-#include "texture/bitmap.h"
+#include "marble.h"
+#include "picture_writer.h"
+#include "texture/picture.h"
 
 namespace {
 
 constexpr int bigSide = 4096;
-std::filesystem::path bigBitmapFile; // removed again when the run ends
+std::vector<std::filesystem::path> bigFiles; // removed again when the run ends
 
-// A 4096 x 4096 picture (48 MiB), written once per run; the first read
-// brings it into the page cache for the timed ones.
+// A 4096 x 4096 picture in the format `encode` writes, written once per run;
+// the first read brings it into the page cache for the timed ones.
+template <typename Encode> std::string writeBigFile(const char* name, Encode encode) {
+    bigFiles.push_back(std::filesystem::temp_directory_path() / name);
+    if (!writeFile(bigFiles.back().string(), encode())) {
+        std::fprintf(stderr, "cannot write %s\n", bigFiles.back().string().c_str());
+        std::exit(1);
+    }
+    return bigFiles.back().string();
+}
+
+// For the BMP reader, whose speed does not depend on the content: 48 MiB
+// where any shift, swap or flip would show.
 const std::string& bigBitmapPath() {
-    static const std::string path = [] {
-        bigBitmapFile = std::filesystem::temp_directory_path() / "ovrik-bench-4096.bmp";
-        if (!writeFile(bigBitmapFile.string(),
-                       encodeBitmap(bigSide, bigSide, patternPicture(bigSide, bigSide)))) {
-            std::fprintf(stderr, "cannot write %s\n", bigBitmapFile.string().c_str());
-            std::exit(1);
+    static const std::string path = writeBigFile("ovrik-bench-4096.bmp", [] {
+        return encodeBitmap(bigSide, bigSide, patternPicture(bigSide, bigSide));
+    });
+    return path;
+}
+
+// For the compressed formats, something like a photograph: the marble, with
+// a little noise that keeps the compressor from finding long repeats.
+const std::vector<unsigned char>& photoLikePicture() {
+    static const std::vector<unsigned char> picture = [] {
+        const int tile = 1024;
+        const std::vector<unsigned char> marble = makeMarble(tile);
+        std::vector<unsigned char> rgb(size_t{bigSide} * bigSide * 3);
+        std::uint32_t noise = 1;
+        for (int y = 0; y < bigSide; ++y) {
+            for (int x = 0; x < bigSide * 3; ++x) {
+                noise = noise * 1664525u + 1013904223u;
+                const int value = marble[(y % tile * tile) * 3 + x % (tile * 3)] +
+                                  static_cast<int>(noise >> 29) - 4;
+                rgb[size_t{bigSide} * 3 * y + x] =
+                    static_cast<unsigned char>(std::clamp(value, 0, 255));
+            }
         }
-        return bigBitmapFile.string();
+        return rgb;
     }();
+    return picture;
+}
+
+const std::string& bigPngPath() {
+    static const std::string path = writeBigFile("ovrik-bench-4096.png", [] {
+        return encodePng(bigSide, bigSide, photoLikePicture(),
+                         {PngLayout::rgb, 8, false, false, 1});
+    });
+    return path;
+}
+
+const std::string& bigJpegPath() {
+    static const std::string path = writeBigFile(
+        "ovrik-bench-4096.jpg", [] { return encodeJpeg(bigSide, bigSide, photoLikePicture()); });
     return path;
 }
 
@@ -52,6 +99,8 @@ struct Goal {
 };
 const Goal goals[] = {{"BM_LoadBitmap", "BM_RawRead", "goal: at most 1.5"},
                       {"BM_StbLoad", "BM_LoadBitmap", "goal: at least 3"},
+                      {"BM_LoadPng", "BM_PngDecoder", "goal: at most 1.1"},
+                      {"BM_LoadJpeg", "BM_JpegDecoder", "goal: at most 1.1"},
                       {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"}};
 
 // Wall-clock seconds per iteration of each benchmark's latest run. Floors
@@ -94,17 +143,73 @@ void BM_RawRead(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * bigPixelBytes);
 }
 
-void BM_LoadBitmap(benchmark::State& state) {
-    const std::string& path = bigBitmapPath();
-    timeLoop(state, "BM_LoadBitmap", [&] {
+// The viewer's own entry point, as it reads each format.
+void loadPictureLoop(benchmark::State& state, const char* name, const std::string& path) {
+    timeLoop(state, name, [&] {
         BitmapImage image;
-        if (loadBitmap(path.c_str(), &image) != 1) {
-            state.SkipWithError("loadBitmap failed");
+        if (loadPicture(path.c_str(), nullptr, nullptr, &image) == nullptr) {
+            state.SkipWithError("loadPicture failed");
         }
         benchmark::DoNotOptimize(image.pixels);
         std::free(image.pixels);
     });
     state.SetBytesProcessed(state.iterations() * bigPixelBytes);
+}
+
+void BM_LoadBitmap(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadBitmap", bigBitmapPath());
+}
+
+void BM_PngDecoder(benchmark::State& state) {
+    const std::string& path = bigPngPath();
+    timeLoop(state, "BM_PngDecoder", [&] {
+        png_image image = {};
+        image.version = PNG_IMAGE_VERSION;
+        png_image_begin_read_from_file(&image, path.c_str());
+        image.format = PNG_FORMAT_RGB;
+        auto* pixels = static_cast<unsigned char*>(std::malloc(PNG_IMAGE_SIZE(image)));
+        if (png_image_finish_read(&image, nullptr, pixels, 0, nullptr) == 0) {
+            state.SkipWithError(image.message);
+        }
+        benchmark::DoNotOptimize(pixels);
+        std::free(pixels);
+    });
+    state.SetBytesProcessed(state.iterations() * bigPixelBytes);
+}
+
+void BM_LoadPng(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadPng", bigPngPath());
+}
+
+void BM_JpegDecoder(benchmark::State& state) {
+    const std::string& path = bigJpegPath();
+    timeLoop(state, "BM_JpegDecoder", [&] {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        jpeg_decompress_struct decoder = {};
+        jpeg_error_mgr errors = {};
+        decoder.err = jpeg_std_error(&errors);
+        jpeg_create_decompress(&decoder);
+        jpeg_stdio_src(&decoder, file);
+        jpeg_read_header(&decoder, TRUE);
+        decoder.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&decoder);
+        const size_t rowBytes = size_t{decoder.output_width} * 3;
+        auto* pixels = static_cast<unsigned char*>(std::malloc(rowBytes * decoder.output_height));
+        while (decoder.output_scanline < decoder.output_height) {
+            JSAMPROW row = pixels + rowBytes * decoder.output_scanline;
+            jpeg_read_scanlines(&decoder, &row, 1);
+        }
+        jpeg_finish_decompress(&decoder);
+        jpeg_destroy_decompress(&decoder);
+        std::fclose(file);
+        benchmark::DoNotOptimize(pixels);
+        std::free(pixels);
+    });
+    state.SetBytesProcessed(state.iterations() * bigPixelBytes);
+}
+
+void BM_LoadJpeg(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadJpeg", bigJpegPath());
 }
 
 void BM_StbLoad(benchmark::State& state) {
@@ -176,6 +281,10 @@ void BM_ClearOnlyFrame(benchmark::State& state) {
 BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadBitmap)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StbLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PngDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadPng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadJpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearOnlyFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Outline);
@@ -229,8 +338,8 @@ int main(int argc, char** argv) {
     GoalReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    if (!bigBitmapFile.empty()) {
-        std::filesystem::remove(bigBitmapFile);
+    for (const auto& file : bigFiles) {
+        std::filesystem::remove(file);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bitmap_writer.h"
+#include "picture_writer.h"
 
 namespace {
 
@@ -37,6 +38,17 @@ int main(int argc, char** argv) {
     bpp32[28] = 32;
     Bytes shortHeader = valid(4, 4);
     shortHeader.resize(20);
+    const auto picture = patternPicture(9, 7);
+    Bytes cutPng = encodePng(9, 7, picture);
+    cutPng.resize(cutPng.size() / 2);
+    Bytes cutJpeg = encodeJpeg(9, 7, picture, {false, true});
+    cutJpeg.resize(cutJpeg.size() / 2);
+    Bytes badCrcPng = encodePng(9, 7, picture);
+    badCrcPng[40] ^= 1;
+    Bytes lyingPng = encodePng(9, 7, picture);
+    patchPngSize(lyingPng, 16000, 7);
+    Bytes lyingJpeg = encodeJpeg(9, 7, picture);
+    patchJpegSize(lyingJpeg, 9, 16000);
 
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"valid-w1.bmp", valid(1, 3)},
@@ -57,6 +69,22 @@ int main(int argc, char** argv) {
         {"refuse-negative-width.bmp", patched(valid(4, 4), 18, static_cast<std::uint32_t>(-4))},
         {"refuse-min-height.bmp", patched(valid(4, 4), 22, 0x80000000u)},
         {"refuse-offset-past-end.bmp", patched(valid(4, 4), 10, 4096)},
+        {"valid-rgb.png", encodePng(9, 7, picture)},
+        {"valid-palette-trns.png",
+         encodePng(4, 3, patternPicture(4, 3), {PngLayout::palette, 4, false, true})},
+        {"valid-grey1-interlaced.png", encodePng(9, 7, picture, {PngLayout::grey, 1, true})},
+        {"valid-grey-alpha16.png", encodePng(3, 5, picture, {PngLayout::greyAlpha, 16})},
+        {"valid-rgb16-interlaced-trns.png",
+         encodePng(5, 4, picture, {PngLayout::rgb, 16, true, true})},
+        {"valid-baseline.jpg", encodeJpeg(9, 7, picture)},
+        {"valid-progressive.jpg", encodeJpeg(17, 9, picture, {false, true})},
+        {"valid-grey.jpg", encodeJpeg(8, 8, picture, {true, false})},
+        {"refuse-cut.png", cutPng},
+        {"refuse-crc.png", badCrcPng},
+        {"refuse-lying-width.png", lyingPng},
+        {"refuse-cut.jpg", cutJpeg},
+        {"refuse-lying-height.jpg", lyingJpeg},
+        {"refuse-format.txt", Bytes{'O', 'v', 'r', 'i', 'k', '\n'}},
     };
     for (const auto& [name, bytes] : files) {
         if (!writeFile(folder + "/" + name, bytes)) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds fuzz-bmp with clang and runs it on a copy of the seed corpus.
+# Builds fuzz-picture with clang and runs it on a copy of the seed corpus.
 #   scripts/fuzz.sh [SECONDS]     (default 120)
 # Any crash, sanitizer report or leak fails, and the input is printed in hex.
 set -euo pipefail
@@ -17,13 +17,13 @@ seeds=$(ls "$work/corpus" | wc -l)
 
 status=0
 # -close_fd_mask=1 silences the reader's messages on stdout.
-build-fuzz/fuzz-bmp -max_total_time="$seconds" -close_fd_mask=1 -print_final_stats=1 \
+build-fuzz/fuzz-picture -max_total_time="$seconds" -close_fd_mask=1 -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/fuzz.log" 2>&1 || status=$?
 
 runs=$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$work/fuzz.log")
-echo "fuzz-bmp: ${runs:-?} executions in ${seconds}s, corpus $seeds seeds -> $(ls "$work/corpus" | wc -l) files"
+echo "fuzz-picture: ${runs:-?} executions in ${seconds}s, corpus $seeds seeds -> $(ls "$work/corpus" | wc -l) files"
 if [ "$status" -ne 0 ] || [ -n "$(ls "$work/artifacts")" ]; then
-    echo "fuzz-bmp failed (status $status):"
+    echo "fuzz-picture failed (status $status):"
     grep -v '^#' "$work/fuzz.log" | tail -n 60
     for input in "$work"/artifacts/*; do
         [ -e "$input" ] || continue

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# valgrind memcheck over one run of the real viewer: start, keys, a drag,
-# Escape. Fails on any invalid access or definitely-lost block outside the
-# GL stack (tests/sanitizers/valgrind.supp names the GL libraries only).
+# valgrind memcheck over the unit tests, which feed every picture format and
+# every damaged file through the system's decoders, and over one run of the
+# real viewer: start, keys, a drag, Escape. Fails on any invalid access or
+# definitely-lost block outside the GL stack (tests/sanitizers/valgrind.supp
+# names the GL libraries only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/xvfb.sh
@@ -9,8 +11,12 @@ source scripts/lib/xvfb.sh
 if [ "${1:-}" != "--no-build" ]; then
     scripts/deps.sh test
     cmake --preset default >/dev/null
-    cmake --build --preset default --target ovrik-logo
+    cmake --build --preset default --target ovrik-logo ovrik-unit-tests
 fi
+valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+    --quiet build/tests/ovrik-unit-tests --gtest_brief=1 >/dev/null ||
+    { echo "memcheck: the unit tests failed under valgrind" && exit 1; }
+echo "memcheck: unit tests clean"
 use_private_display
 # softpipe: no JIT code for valgrind to trip over. The driver is loaded up
 # front so that its frames keep their names after Mesa unloads it at exit.

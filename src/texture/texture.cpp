@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "texture/bitmap.h"
+#include "texture/picture.h"
 
 namespace {
 
@@ -37,24 +37,27 @@ GLuint upload(const BitmapImage& image) {
     return name;
 }
 
+// Asked once the header is read, so a missing file costs no GL call.
+int largestTextureSide() {
+    GLint largestSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestSide);
+    return largestSide;
+}
+
 } // namespace
 
-unsigned int loadTexture(const char* fileName) {
+unsigned int loadTexture(const char* fileName, const char* fallbackName) {
     BitmapImage image;
     GLuint name = 0;
-    if (loadBitmap(fileName, &image)) {
-        GLint largestSide = 0;
-        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestSide);
-        if (image.width <= largestSide && image.height <= largestSide) {
-            name = upload(image);
-        }
+    if (const char* read = loadPicture(fileName, fallbackName, largestTextureSide, &image)) {
+        name = upload(image);
         if (name == 0) {
             std::printf("Texture from %s is too large for this OpenGL: %d x %d pixels, at most "
                         "%d per side\n",
-                        fileName, image.width, image.height, largestSide);
+                        read, image.width, image.height, largestTextureSide());
         }
     }
-    // GL keeps its own copy; after a failed read the reader may leave a block.
+    // GL keeps its own copy.
     std::free(image.pixels);
     return name;
 }

@@ -1,11 +1,11 @@
-#include "texture/bitmap.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
+
+#include "texture/formats.h"
 
 namespace {
 
@@ -82,7 +82,9 @@ int failReading(const char* fileName) {
 
 } // namespace
 
-int readBitmap(std::FILE* file, const char* fileName, BitmapImage* image) {
+int loadBitmap(const PictureFile& picture, BitmapImage* image) {
+    std::FILE* file = picture.file;
+    const char* fileName = picture.name;
     unsigned char header[headerBytes];
     size_t headerRead = std::fread(header, 1, sizeof header, file);
     if (headerRead < sizeof header) {
@@ -130,16 +132,16 @@ int readBitmap(std::FILE* file, const char* fileName, BitmapImage* image) {
     if (pixelStart < defaultPixelStart) {
         pixelStart = defaultPixelStart;
     }
-    if (std::fseek(file, 0, SEEK_END) != 0) {
-        return failReading(fileName);
-    }
-    const long fileLength = std::ftell(file);
+    const std::int64_t fileLength = picture.size;
     // Rows are padded to 4 bytes; the last row's padding may be missing.
     const std::int64_t stride = (rowBytes + 3) / 4 * 4;
     const std::int64_t needed = stride * (rows - 1) + rowBytes;
     if (fileLength < pixelStart || fileLength - pixelStart < needed ||
         std::fseek(file, pixelStart, SEEK_SET) != 0) {
         return failReading(fileName);
+    }
+    if (!fitsSideLimit(picture, image->width, rows)) {
+        return 0;
     }
 
     image->height = static_cast<std::int32_t>(rows);
@@ -165,15 +167,4 @@ int readBitmap(std::FILE* file, const char* fileName, BitmapImage* image) {
         }
     }
     return 1;
-}
-
-int loadBitmap(const char* fileName, BitmapImage* image) {
-    std::FILE* file = std::fopen(fileName, "rb");
-    if (file == nullptr) {
-        std::printf("File Not Found : %s\n", fileName);
-        return 0;
-    }
-    int result = readBitmap(file, fileName, image);
-    std::fclose(file);
-    return result;
 }

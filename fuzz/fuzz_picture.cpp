@@ -1,0 +1,45 @@
+// libFuzzer entry: arbitrary bytes through loadPicture, the viewer's own
+// entry point for every picture format, from a file in memory.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "texture/picture.h"
+
+namespace {
+
+// Mesa's software renderer takes 16384 pixels per side.
+int largestSide() {
+    return 16384;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const int memoryFile = memfd_create("fuzz-picture", MFD_CLOEXEC);
+    static const std::string path = "/proc/self/fd/" + std::to_string(memoryFile);
+    if (memoryFile < 0 || ftruncate(memoryFile, 0) != 0 ||
+        pwrite(memoryFile, data, size, 0) != static_cast<ssize_t>(size)) {
+        std::abort();
+    }
+    BitmapImage image;
+    if (loadPicture(path.c_str(), nullptr, largestSide, &image) != nullptr) {
+        // A success promises width * height * 3 readable bytes, which is
+        // what the texture upload consumes; let ASan check every one.
+        if (image.width <= 0 || image.height <= 0 || image.pixels == nullptr) {
+            std::abort();
+        }
+        const std::size_t bytes = static_cast<std::size_t>(image.width) * image.height * 3;
+        volatile unsigned char sink = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            sink = sink ^ image.pixels[i];
+        }
+    } else if (image.pixels != nullptr) {
+        std::abort(); // a refusal leaves no pixels behind
+    }
+    std::free(image.pixels);
+    return 0;
+}

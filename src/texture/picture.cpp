@@ -1,0 +1,118 @@
+#include "texture/picture.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "texture/formats.h"
+
+namespace {
+
+// O_NONBLOCK: opening a FIFO without a writer, or some devices, would
+// otherwise wait for ever. Reads from a regular file never block anyway.
+int openForReading(const char* name) {
+    return open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+int loadByFormat(const PictureFile& picture, BitmapImage* image) {
+    static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    unsigned char head[8] = {};
+    const size_t headBytes = std::fread(head, 1, sizeof head, picture.file);
+    std::rewind(picture.file);
+    if (headBytes == sizeof head && std::memcmp(head, pngSignature, sizeof head) == 0) {
+        return loadPng(picture, image);
+    }
+    if (headBytes >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
+        return loadJpeg(picture, image);
+    }
+    // Too short to tell: the BMP reader says how short.
+    if (headBytes < 2 || (head[0] == 'B' && head[1] == 'M')) {
+        return loadBitmap(picture, image);
+    }
+    std::printf("Format of %s is not known: BMP, PNG and JPEG are read\n", picture.name);
+    return 0;
+}
+
+} // namespace
+
+bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t height) {
+    if (picture.sideLimit == nullptr) {
+        return true;
+    }
+    const int largestSide = picture.sideLimit();
+    if (width <= largestSide && height <= largestSide) {
+        return true;
+    }
+    std::printf("Texture from %s is too large for this OpenGL: %lld x %lld pixels, at most %d "
+                "per side\n",
+                picture.name, static_cast<long long>(width), static_cast<long long>(height),
+                largestSide);
+    return false;
+}
+
+bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uint32_t height,
+                       double leastFileBytes) {
+    if (std::uint64_t{width} * height * 3 > INT32_MAX) {
+        std::printf("Size from %s is too large: %u x %u pixels\n", picture.name, width, height);
+        return false;
+    }
+    if (!fitsSideLimit(picture, width, height)) {
+        return false;
+    }
+    if (static_cast<double>(picture.size) < leastFileBytes) {
+        std::printf("Error reading image data from %s: too little data for %u x %u pixels\n",
+                    picture.name, width, height);
+        return false;
+    }
+    return true;
+}
+
+int refuseDamaged(const PictureFile& picture, const char* reason) {
+    std::printf("Error reading image data from %s: %s\n", picture.name, reason);
+    return 0;
+}
+
+const char* loadPicture(const char* fileName, const char* fallbackName, SideLimit sideLimit,
+                        BitmapImage* image) {
+    const char* name = fileName;
+    int descriptor = openForReading(name);
+    if (descriptor < 0 && errno == ENOENT && fallbackName != nullptr) {
+        // The fallback stands in only for a file that is not there at all.
+        const int fallback = openForReading(fallbackName);
+        if (fallback >= 0 || errno != ENOENT) {
+            name = fallbackName;
+            descriptor = fallback;
+        }
+    }
+    if (descriptor < 0) {
+        std::printf("File Not Found : %s\n", name);
+        return nullptr;
+    }
+    // Asked of the open file, so it cannot be swapped after the check.
+    struct stat status = {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(descriptor);
+        std::printf("File %s is not a regular file\n", name);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(descriptor, "rb");
+    if (file == nullptr) {
+        close(descriptor);
+        std::printf("File Not Found : %s\n", name);
+        return nullptr;
+    }
+    const PictureFile picture = {file, name, static_cast<std::int64_t>(status.st_size), sideLimit};
+    const int loaded = loadByFormat(picture, image);
+    std::fclose(file);
+    if (!loaded) {
+        std::free(image->pixels);
+        image->pixels = nullptr;
+        return nullptr;
+    }
+    return name;
+}

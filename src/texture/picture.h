@@ -1,0 +1,27 @@
+// Pictures for the texture: BMP, PNG and JPEG files, told apart by their
+// first bytes, read into packed RGB rows. No GL here.
+#pragma once
+
+#include <cstdint>
+
+struct BitmapImage {
+    std::int32_t width = 0;
+    std::int32_t height = 0; // rows; always bottom-up after a successful read
+    // width * height * 3 bytes, R, G, B per pixel, no row padding, the first
+    // row at the bottom of the picture. Allocated with malloc; the caller
+    // frees it.
+    unsigned char* pixels = nullptr;
+};
+
+// The largest side the caller can use. It is asked only once a header has
+// been read, so a file that cannot be read costs the caller nothing.
+using SideLimit = int (*)();
+
+// Reads fileName or, when there is no such file and fallbackName is given,
+// fallbackName. Returns the name it read, or nullptr after printing one line
+// that names the file; image->pixels is then null. Sizes are checked
+// against sideLimit (none when null) and against what the file can hold
+// before any pixel memory is taken. Files that are not regular files (a
+// FIFO, a device, a directory) are refused without reading from them.
+const char* loadPicture(const char* fileName, const char* fallbackName, SideLimit sideLimit,
+                        BitmapImage* image);
