@@ -2,13 +2,15 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "app/render.h"
+#include "app/scene.h"
 
 namespace {
 
 const char* const helpText =
-    "Usage: ovrik-logo [--help] [--version] [GLUT options]\n"
+    "Usage: ovrik-logo [--help] [--version] [GLUT options] [--] [FILE]\n"
     "Shows the marble Ovrik logo in a window, turned with the keyboard and lit by a\n"
     "spot light that follows the mouse.\n"
     "\n"
@@ -17,11 +19,13 @@ const char* const helpText =
     "  drag             move the spot light (any mouse button held)\n"
     "  Escape           quit\n"
     "\n"
-    "The marble is read from marmor.bmp in the working directory, an uncompressed\n"
-    "24-bit BMP; without it the logo is drawn in its colour only.\n"
+    "FILE, a BMP, PNG or JPEG picture, covers the logo. Without it the marble is read\n"
+    "from marmor.bmp in the working directory, or else from the one installed with\n"
+    "the program; without any picture the logo is drawn in its colour only.\n"
     "\n"
     "  --help           show this help and exit\n"
     "  --version        show the version and exit\n"
+    "  --               end of options: what follows is FILE, even if it starts with -\n"
     "  -display DISPLAY, -geometry WxH+X+Y, -direct, -indirect, -iconic, -gldebug,\n"
     "  -sync            passed on to GLUT\n";
 
@@ -34,24 +38,37 @@ bool isOneOf(const char* arg, std::initializer_list<const char*> names) {
     return false;
 }
 
-// Handles --help and --version and refuses what neither this program nor
-// GLUT knows, before any display is opened. Returns the exit status for the
-// program to end with, or -1 to go on with the arguments left for GLUT.
-int handleOwnOptions(int argc, char** argv) {
+// Handles --help and --version, keeps GLUT's options in glutArgs (after the
+// program name) and the picture in pictureFile, and refuses anything else
+// before any display is opened. Returns the exit status for the program to
+// end with, or -1 to go on.
+int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs,
+                     const char*& pictureFile) {
+    glutArgs.assign(argv, argv + 1);
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--help") == 0) {
+        char* arg = argv[i];
+        const char* problem = nullptr;
+        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+            problem = pictureFile == nullptr ? nullptr : "is a second picture file";
+            pictureFile = arg;
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "--help") == 0) {
             std::fputs(helpText, stdout);
             return 0;
-        }
-        if (std::strcmp(arg, "--version") == 0) {
+        } else if (std::strcmp(arg, "--version") == 0) {
             std::printf("ovrik-logo %s\n", OVRIK_VERSION);
             return 0;
-        }
-        const char* problem = nullptr;
-        if (isOneOf(arg, {"-display", "-geometry"})) {
-            problem = ++i < argc ? nullptr : "needs a value"; // GLUT takes the value too
-        } else if (!isOneOf(arg, {"-direct", "-indirect", "-iconic", "-gldebug", "-sync"})) {
+        } else if (isOneOf(arg, {"-display", "-geometry"})) {
+            problem = i + 1 < argc ? nullptr : "needs a value";
+            glutArgs.push_back(arg);
+            if (i + 1 < argc) {
+                glutArgs.push_back(argv[++i]);
+            }
+        } else if (isOneOf(arg, {"-direct", "-indirect", "-iconic", "-gldebug", "-sync"})) {
+            glutArgs.push_back(arg);
+        } else {
             problem = "is not known";
         }
         if (problem != nullptr) {
@@ -59,6 +76,7 @@ int handleOwnOptions(int argc, char** argv) {
             return 2;
         }
     }
+    glutArgs.push_back(nullptr);
     return -1;
 }
 
@@ -68,13 +86,17 @@ int main(int argc, char** argv) {
     // Line by line even into a pipe or a launcher's log, so each message shows
     // while the window is open and none is lost if the program is killed.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (int status = handleOwnOptions(argc, argv); status >= 0) {
+    // GLUT sees only its own options, so a picture named like one of them
+    // (after --) is not taken for it.
+    std::vector<char*> glutArgs;
+    if (int status = parseCommandLine(argc, argv, glutArgs, scene.pictureFile); status >= 0) {
         return status;
     }
+    int glutArgCount = static_cast<int>(glutArgs.size()) - 1;
     // Printed before glutInit so the hints show even if no window can open.
     std::printf("Use x/y/z/X/Y/Z-keys to rotate.\n");
     std::printf("Move mouse while pressing button to change light position.\n");
-    openWindow(&argc, argv);
+    openWindow(&glutArgCount, glutArgs.data());
     glutMainLoop();
     return 0;
 }

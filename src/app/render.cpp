@@ -1,6 +1,8 @@
 #include "app/render.h"
 
 #include <GL/freeglut.h>
+#include <filesystem>
+#include <string>
 
 #include "app/callbacks.h"
 #include "app/scene.h"
@@ -8,14 +10,34 @@
 #include "logo/logo.h"
 #include "texture/texture.h"
 
+namespace {
+
+// The marble installed with the program, found from where the executable
+// lies, so that any install prefix works; empty when that is not known.
+std::string installedMarble() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return {};
+    }
+    return (program.parent_path() / OVRIK_INSTALLED_MARBLE).lexically_normal().string();
+}
+
+} // namespace
+
 void initRendering() {
     glEnable(GL_NORMALIZE);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
-    // Without a marble image the logo is still drawn, in its material colour.
-    scene.textureName = loadTexture("marmor.bmp");
+    // Without a picture the logo is still drawn, in its material colour.
+    if (scene.pictureFile != nullptr) {
+        scene.textureName = loadTexture(scene.pictureFile);
+    } else {
+        const std::string marble = installedMarble();
+        scene.textureName = loadTexture("marmor.bmp", marble.empty() ? nullptr : marble.c_str());
+    }
 
     // Texturing stays on even without a texture: binding the empty default
     // object then leaves the material colour alone.

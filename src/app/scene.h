@@ -23,6 +23,9 @@ struct SceneState {
     int windowWidth = 0;
     int windowHeight = 0;
 
+    // The picture named on the command line; without one, marmor.bmp from
+    // the working directory or else the marble installed with the program.
+    const char* pictureFile = nullptr;
     unsigned int textureName = 0; // 0 while no marble texture was made
 };
 

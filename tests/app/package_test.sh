@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a distribution would: fields,
 # files, lintian, the man page, the AppStream data and the desktop entry. Then
-# starts the packaged viewer the way its desktop entry does, in the marble's
-# folder, and expects it to find the marble.
+# starts the packaged viewer in an empty folder and expects it to find and
+# upload the marble it was installed with, without a message.
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/viewer.sh"
 (cd "$1" && cpack -G DEB -B "$viewer_scratch" >/dev/null)
 deb=$(echo "$viewer_scratch"/ovrik-logo_*_"$(dpkg --print-architecture)".deb)
 [ "$(dpkg-deb -f "$deb" Section)" = graphics ] || fail "section is not graphics"
-grep -q 'libglut3' <<<"$(dpkg-deb -f "$deb" Depends)" || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+for library in libglut3 libpng16 libjpeg62-turbo; do
+    grep -q "$library" <<<"$(dpkg-deb -f "$deb" Depends)" || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+done
 lintian --fail-on error,warning "$deb" >"$viewer_scratch/lintian.txt" 2>&1 ||
     fail "lintian: $(cat "$viewer_scratch/lintian.txt")"
 
@@ -25,8 +27,12 @@ desktop-file-validate "$desktop" || fail "the desktop entry does not validate"
 grep -qx 'Exec=/usr/bin/ovrik-logo' "$desktop" && grep -qx 'Path=/usr/share/ovrik-logo' "$desktop" ||
     fail "the desktop entry starts $(grep -E '^(Exec|Path)=' "$desktop")"
 
-start_viewer "$share/ovrik-logo" "$root/usr/bin/ovrik-logo"
-quit_viewer "$share/ovrik-logo"
-[ "$(cat "$share/ovrik-logo/stdout.txt")" = "$usage" ] ||
-    fail "the packaged viewer printed: $(cat "$share/ovrik-logo/stdout.txt")"
+empty=$viewer_scratch/empty
+mkdir "$empty"
+start_viewer "$empty" apitrace trace --output=calls.trace "$root/usr/bin/ovrik-logo"
+quit_viewer "$empty"
+[ "$(cat "$empty/stdout.txt")" = "$usage" ] || fail "the packaged viewer printed: $(cat "$empty/stdout.txt")"
+apitrace dump --color=never "$empty/calls.trace" >"$empty/calls.txt"
+grep -q 'glTexImage2D(.*width = 256, height = 256' "$empty/calls.txt" ||
+    fail "the packaged viewer did not upload its marble"
 echo "package: $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
