@@ -4,9 +4,10 @@
 # scratch folder. There it builds the viewer with the first command (without
 # a display it stops there), runs the test command (--quick unless other
 # arguments are given) and builds the package. A second bare Debian 12 then
-# installs that package with apt and starts the installed viewer in the
-# marble's folder, on Xvfb, which must find the marble. Needs root and
-# Debian's package mirror.
+# installs that package with apt and starts the installed viewer on Xvfb in
+# the home folder: alone it must find the marble it was installed with, given
+# a PNG or a JPEG it must read them, all without a message, and a FIFO named
+# marmor.bmp must cost one line. Needs root and Debian's package mirror.
 #   scripts/fresh-debian.sh [TEST_ARGUMENTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,16 +33,25 @@ in_chroot "$work/build" '
     cd /ovrik-logo
     ! DISPLAY= bash scripts/run-viewer.sh && test -x build/ovrik-logo
     bash scripts/run-tests.sh "$@"
-    bash scripts/package.sh >/dev/null' fresh-debian "$@"
+    bash scripts/package.sh >/dev/null
+    build/make-marble /marble.png && build/make-marble /marble.jpg' fresh-debian "$@"
 
 cp "$work"/build/ovrik-logo/build/ovrik-logo_*.deb "$work/install/"
+cp "$work"/build/marble.{png,jpg} "$work/install/root/"
 cp -r scripts/lib "$work/install/xvfb"
 in_chroot "$work/install" '
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq && apt-get install -y -qq /ovrik-logo_*.deb >/dev/null
     DISPLAY= ovrik-logo --version
     apt-get install -y -qq xvfb >/dev/null
-    cd /usr/share/ovrik-logo
+    cd ~
+    usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
+        "Move mouse while pressing button to change light position.")
+    for picture in "" marble.png marble.jpg; do
+        /xvfb/xvfb-run.sh bash -c "ovrik-logo $picture >/tmp/out & sleep 3; kill \$!"
+        echo "ovrik-logo $picture:" && cat /tmp/out && [ "$(cat /tmp/out)" = "$usage" ]
+    done
+    mkfifo marmor.bmp
     /xvfb/xvfb-run.sh bash -c "ovrik-logo >/tmp/out & sleep 3; kill \$!"
-    cat /tmp/out && ! grep -q "File Not Found" /tmp/out'
+    echo "ovrik-logo with a FIFO:" && cat /tmp/out && grep -qx "File marmor.bmp is not a regular file" /tmp/out'
 echo "fresh-debian: the README commands and the package work on a bare Debian 12"
