@@ -28,5 +28,11 @@ bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t 
 bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uint32_t height,
                        double leastFileBytes);
 
+// Takes the pixel block for width x height RGB and sets the image's size;
+// returns pointers to its rows in the order a decoder writes them (top
+// first), which places them bottom row first as GL wants them. Returns null
+// after the allocation message when memory is short. The caller frees both.
+unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint32_t height);
+
 // A damaged file: "Error reading image data from NAME: REASON".
 int refuseDamaged(const PictureFile& picture, const char* reason);

@@ -44,7 +44,7 @@ int loadJpeg(const PictureFile& picture, BitmapImage* image) {
     errors.manager.error_exit = onJpegError;
     errors.manager.emit_message = onJpegMessage;
     // Changed after setjmp and needed after a jump back, hence volatile.
-    JSAMPROW* volatile rows = nullptr;
+    unsigned char** volatile rows = nullptr;
     volatile int result = 0;
     if (setjmp(errors.jump) == 0) {
         jpeg_create_decompress(&decoder);
@@ -56,25 +56,16 @@ int loadJpeg(const PictureFile& picture, BitmapImage* image) {
         if (acceptClaimedSize(picture, width, height, leastBytes)) {
             decoder.out_color_space = JCS_RGB; // grey too
             jpeg_start_decompress(&decoder);
-            const size_t rowBytes = size_t{width} * 3;
             if (decoder.output_width != width || decoder.output_components != 3) {
                 ERREXIT(&decoder, JERR_BAD_IN_COLORSPACE);
             }
-            image->pixels = static_cast<unsigned char*>(std::malloc(rowBytes * height));
-            rows = static_cast<JSAMPROW*>(std::malloc(sizeof(JSAMPROW) * height));
-            if (image->pixels == nullptr || rows == nullptr) {
-                std::printf("Error allocating memory for color-corrected image data");
-            } else {
-                for (JDIMENSION row = 0; row < height; ++row) {
-                    rows[row] = image->pixels + rowBytes * (height - 1 - row);
-                }
+            rows = allocateRows(image, width, height);
+            if (rows != nullptr) {
                 while (decoder.output_scanline < height) {
                     jpeg_read_scanlines(&decoder, rows + decoder.output_scanline,
                                         height - decoder.output_scanline);
                 }
                 jpeg_finish_decompress(&decoder);
-                image->width = static_cast<std::int32_t>(width);
-                image->height = static_cast<std::int32_t>(height);
                 result = 1;
             }
         }

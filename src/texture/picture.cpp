@@ -72,6 +72,23 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
     return true;
 }
 
+unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint32_t height) {
+    const size_t rowBytes = size_t{width} * 3;
+    image->pixels = static_cast<unsigned char*>(std::malloc(rowBytes * height));
+    auto** rows = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*) * height));
+    if (image->pixels == nullptr || rows == nullptr) {
+        std::free(rows);
+        std::printf("Error allocating memory for color-corrected image data");
+        return nullptr;
+    }
+    for (std::uint32_t row = 0; row < height; ++row) {
+        rows[row] = image->pixels + rowBytes * (height - 1 - row);
+    }
+    image->width = static_cast<std::int32_t>(width);
+    image->height = static_cast<std::int32_t>(height);
+    return rows;
+}
+
 int refuseDamaged(const PictureFile& picture, const char* reason) {
     std::printf("Error reading image data from %s: %s\n", picture.name, reason);
     return 0;

@@ -37,7 +37,7 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
         return 0;
     }
     // Changed after setjmp and needed after a jump back, hence volatile.
-    png_bytep* volatile rows = nullptr;
+    unsigned char** volatile rows = nullptr;
     volatile int result = 0;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, picture.file);
@@ -60,21 +60,12 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
             }
             png_set_interlace_handling(png);
             png_read_update_info(png, info);
-            const size_t rowBytes = size_t{width} * 3;
-            if (png_get_rowbytes(png, info) != rowBytes) {
+            if (png_get_rowbytes(png, info) != size_t{width} * 3) {
                 png_error(png, "unexpected row layout");
             }
-            image->pixels = static_cast<unsigned char*>(std::malloc(rowBytes * height));
-            rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
-            if (image->pixels == nullptr || rows == nullptr) {
-                std::printf("Error allocating memory for color-corrected image data");
-            } else {
-                for (png_uint_32 row = 0; row < height; ++row) {
-                    rows[row] = image->pixels + rowBytes * (height - 1 - row);
-                }
+            rows = allocateRows(image, width, height);
+            if (rows != nullptr) {
                 png_read_image(png, rows);
-                image->width = static_cast<std::int32_t>(width);
-                image->height = static_cast<std::int32_t>(height);
                 result = 1;
             }
         }
