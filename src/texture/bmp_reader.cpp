@@ -147,8 +147,7 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     image->height = static_cast<std::int32_t>(rows);
     image->pixels = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(size)));
     if (image->pixels == nullptr) {
-        std::printf("Error allocating memory for color-corrected image data");
-        return 0;
+        return refuseForLackOfMemory();
     }
 
     if (stride == rowBytes && !topDown) {

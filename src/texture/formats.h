@@ -34,5 +34,8 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
 // after the allocation message when memory is short. The caller frees both.
 unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint32_t height);
 
-// A damaged file: "Error reading image data from NAME: REASON".
+// The messages the readers and the upload share; each returns 0.
+// "Error reading image data from NAME: REASON", for a damaged file.
 int refuseDamaged(const PictureFile& picture, const char* reason);
+int refuseForLackOfMemory();
+int refuseTextureSize(const char* name, long long width, long long height, int largestSide);

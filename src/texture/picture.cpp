@@ -45,14 +45,8 @@ bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t 
         return true;
     }
     const int largestSide = picture.sideLimit();
-    if (width <= largestSide && height <= largestSide) {
-        return true;
-    }
-    std::printf("Texture from %s is too large for this OpenGL: %lld x %lld pixels, at most %d "
-                "per side\n",
-                picture.name, static_cast<long long>(width), static_cast<long long>(height),
-                largestSide);
-    return false;
+    return (width <= largestSide && height <= largestSide) ||
+           refuseTextureSize(picture.name, width, height, largestSide);
 }
 
 bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uint32_t height,
@@ -65,9 +59,9 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
         return false;
     }
     if (static_cast<double>(picture.size) < leastFileBytes) {
-        std::printf("Error reading image data from %s: too little data for %u x %u pixels\n",
-                    picture.name, width, height);
-        return false;
+        char reason[80];
+        std::snprintf(reason, sizeof reason, "too little data for %u x %u pixels", width, height);
+        return refuseDamaged(picture, reason);
     }
     return true;
 }
@@ -78,7 +72,7 @@ unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint3
     auto** rows = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*) * height));
     if (image->pixels == nullptr || rows == nullptr) {
         std::free(rows);
-        std::printf("Error allocating memory for color-corrected image data");
+        refuseForLackOfMemory();
         return nullptr;
     }
     for (std::uint32_t row = 0; row < height; ++row) {
@@ -91,6 +85,18 @@ unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint3
 
 int refuseDamaged(const PictureFile& picture, const char* reason) {
     std::printf("Error reading image data from %s: %s\n", picture.name, reason);
+    return 0;
+}
+
+int refuseForLackOfMemory() {
+    std::printf("Error allocating memory for color-corrected image data");
+    return 0;
+}
+
+int refuseTextureSize(const char* name, long long width, long long height, int largestSide) {
+    std::printf("Texture from %s is too large for this OpenGL: %lld x %lld pixels, at most %d "
+                "per side\n",
+                name, width, height, largestSide);
     return 0;
 }
 

@@ -33,8 +33,7 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        std::printf("Error allocating memory for color-corrected image data");
-        return 0;
+        return refuseForLackOfMemory();
     }
     // Changed after setjmp and needed after a jump back, hence volatile.
     unsigned char** volatile rows = nullptr;

@@ -1,10 +1,9 @@
 #include "texture/texture.h"
 
 #include <GL/gl.h>
-#include <cstdio>
 #include <cstdlib>
 
-#include "texture/picture.h"
+#include "texture/formats.h"
 
 namespace {
 
@@ -52,9 +51,7 @@ unsigned int loadTexture(const char* fileName, const char* fallbackName) {
     if (const char* read = loadPicture(fileName, fallbackName, largestTextureSide, &image)) {
         name = upload(image);
         if (name == 0) {
-            std::printf("Texture from %s is too large for this OpenGL: %d x %d pixels, at most "
-                        "%d per side\n",
-                        read, image.width, image.height, largestTextureSide());
+            refuseTextureSize(read, image.width, image.height, largestTextureSide());
         }
     }
     // GL keeps its own copy.

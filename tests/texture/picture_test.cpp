@@ -71,7 +71,8 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         Bytes file;
         int width, height;
         Bytes rgb;
-        double meanError; // JPEG is lossy
+        double meanError;        // JPEG is lossy
+        bool asFallback = false; // written only as the fallback, read as such
     };
     std::vector<Case> cases;
     // BMP: unpadded and padded rows, a last row without its padding, larger
@@ -126,12 +127,16 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
             {encodeJpeg(61, 37, marble, layout), 61, 37, layout.grey ? greyMarble : marble, 4.0});
     }
 
+    // With no file at all, the fallback stands in.
+    cases.push_back(
+        {encodeBitmap(4, 4, patternPicture(4, 4)), 4, 4, patternPicture(4, 4), 0, true});
+
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", starting "
                                           << std::string(c.file.begin(), c.file.begin() + 4));
-        Load l = load(c.file);
+        Load l = c.asFallback ? load(std::nullopt, c.file) : load(c.file);
         EXPECT_EQ(std::tie(l.read, l.printed, l.image.width, l.image.height),
-                  std::make_tuple("@", "", c.width, c.height));
+                  std::make_tuple(c.asFallback ? "%" : "@", "", c.width, c.height));
         ASSERT_NE(l.image.pixels, nullptr);
         double error = 0;
         for (size_t i = 0; i < c.rgb.size(); ++i) {
@@ -169,9 +174,18 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
                       damaged = "Error reading image data from @: ",
                       tooLarge = "Size from @ is too large: ",
                       texture = "Texture from @ is too large for this OpenGL: ";
+    // Not regular files are never read or waited for, and the fallback does
+    // not stand in for them, nor for a damaged file.
+    const std::string fifo = (folder / "fifo").string();
+    mkfifo(fifo.c_str(), 0600);
+    struct Case {
+        std::optional<Bytes> file;
+        std::string message, name = path;
+        std::optional<Bytes> fallback = {};
+    };
     // Byte counts just beyond 2^31 - 1 and far beyond it are too large; just
     // within, the file does not hold them.
-    const std::pair<std::optional<Bytes>, std::string> cases[] = {
+    const Case cases[] = {
         {std::nullopt, "File Not Found : @\n"},
         {cut(file, 0), "Header from @ is cut short: 0 of 30 bytes\n"},
         {cut(file, 29), "Header from @ is cut short: 29 of 30 bytes\n"},
@@ -210,35 +224,21 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {badScan, damaged + "Corrupt JPEG data: premature end of data segment\n"},
         {jpegSized(65500, 65500), tooLarge + "65500 x 65500 pixels\n"},
         {jpegSized(9, 4097), texture + "9 x 4097 pixels, at most 4096 per side\n"},
-        {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n"}};
+        {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n"},
+        {Bytes{'B', 'M'}, "Header from @ is cut short: 2 of 30 bytes\n", path, file},
+        {std::nullopt, "File " + fifo + " is not a regular file\n", fifo, file},
+        {std::nullopt, "File " + folder.string() + " is not a regular file\n", folder, file},
+        {std::nullopt, "File /dev/null is not a regular file\n", "/dev/null", file}};
     auto openFiles = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
     const auto filesBefore = openFiles();
-    for (const auto& [bytes, message] : cases) {
-        Load l = load(bytes);
-        EXPECT_EQ(l.printed, message);
-        EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << message;
+    for (const Case& c : cases) {
+        Load l = load(c.file, c.fallback, c.name);
+        EXPECT_EQ(l.printed, c.message);
+        EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << c.message;
     }
     EXPECT_EQ(openFiles(), filesBefore); // every file closed again
-}
-
-TEST(PictureReader, FallbackStandsInOnlyWhenThereIsNoFileAtAll) {
-    const Bytes marble = encodeBitmap(4, 4, patternPicture(4, 4));
-    Load l = load(std::nullopt, marble);
-    EXPECT_EQ(std::tie(l.read, l.printed), std::make_tuple("%", ""));
-    std::free(l.image.pixels);
-    l = load(Bytes{'B', 'M'}, marble);
-    EXPECT_EQ(std::tie(l.read, l.printed),
-              std::make_tuple("", "Header from @ is cut short: 2 of 30 bytes\n"));
-    // Never read, never waited for, and the fallback does not stand in.
-    mkfifo((folder / "fifo").c_str(), 0600);
-    const std::string fifo = (folder / "fifo").string();
-    for (const std::string& name : {fifo, folder.string(), std::string("/dev/null")}) {
-        l = load(std::nullopt, marble, name);
-        EXPECT_EQ(std::tie(l.read, l.printed),
-                  std::make_tuple("", "File " + name + " is not a regular file\n"));
-    }
 }
 
 } // namespace
