@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
-cmake --preset default -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset default --target ovrik-bench
-scripts/lib/xvfb-run.sh build/ovrik-bench --benchmark_repetitions=5 \
+cmake --preset release >/dev/null
+cmake --build --preset release --target ovrik-bench
+scripts/lib/xvfb-run.sh build-release/ovrik-bench --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true "$@"

@@ -31,12 +31,12 @@ git clone -q . "$work/build/ovrik-logo"
 [ $# -gt 0 ] || set -- --quick
 in_chroot "$work/build" '
     cd /ovrik-logo
-    ! DISPLAY= bash scripts/run-viewer.sh && test -x build/ovrik-logo
+    ! DISPLAY= bash scripts/run-viewer.sh && test -x build-release/ovrik-logo
     bash scripts/run-tests.sh "$@"
     bash scripts/package.sh >/dev/null
-    build/make-marble /marble.png && build/make-marble /marble.jpg' fresh-debian "$@"
+    build-release/make-marble /marble.png && build-release/make-marble /marble.jpg' fresh-debian "$@"
 
-cp "$work"/build/ovrik-logo/build/ovrik-logo_*.deb "$work/install/"
+cp "$work"/build/ovrik-logo/build-release/ovrik-logo_*.deb "$work/install/"
 cp "$work"/build/marble.{png,jpg} "$work/install/root/"
 cp -r scripts/lib "$work/install/xvfb"
 in_chroot "$work/install" '

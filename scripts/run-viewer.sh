@@ -3,12 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh run
-# The viewer alone needs no test framework.
-cmake --preset default -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset default --target ovrik-logo
+# The viewer alone needs no test framework; build/ keeps its tests.
+cmake --preset release >/dev/null
+cmake --build --preset release --target ovrik-logo
 if [ -z "${DISPLAY:-}" ]; then
     echo "ovrik-logo needs an X display, and DISPLAY is not set." >&2
     exit 1
 fi
-cd build
+cd build-release
 exec ./ovrik-logo "$@"

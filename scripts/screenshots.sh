@@ -8,11 +8,11 @@ cd "$(dirname "$0")/.."
 source scripts/lib/xvfb.sh
 
 scripts/deps.sh docs
-cmake --preset default -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset default --target ovrik-logo
+cmake --preset release >/dev/null
+cmake --build --preset release --target ovrik-logo
 use_private_display
 
-(cd build && exec ./ovrik-logo >/dev/null) &
+(cd build-release && exec ./ovrik-logo >/dev/null) &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true; kill "$ovrik_xvfb_pid" 2>/dev/null || true' EXIT
 window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$pid" --name '^Ovrik-Logo$' | head -n1)

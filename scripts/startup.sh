@@ -14,8 +14,8 @@ command -v glxgears >/dev/null && command -v xwd >/dev/null || {
         exit 1
     fi
 }
-cmake --preset default -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset default --target ovrik-logo >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release --target ovrik-logo >/dev/null
 use_private_display
 
 # Whether a 400 x 400 window shows anything but black, as it does once drawn.
@@ -29,7 +29,7 @@ measure() {
     shift
     local start pid window stop
     start=$(date +%s%N)
-    (cd build && exec "$@" >/dev/null 2>&1) &
+    (cd build-release && exec "$@" >/dev/null 2>&1) &
     pid=$!
     # A tight loop: xdotool's own --sync waits in half-second steps.
     window=
