@@ -28,8 +28,8 @@
 #include "bitmap_writer.h"
 #include "logo/outline.h"
 #include "marble.h"
+#include "picture/picture.h"
 #include "picture_writer.h"
-#include "texture/picture.h"
 
 namespace {
 
@@ -147,7 +147,7 @@ void BM_RawRead(benchmark::State& state) {
 void loadPictureLoop(benchmark::State& state, const char* name, const std::string& path) {
     timeLoop(state, name, [&] {
         BitmapImage image;
-        if (loadPicture(path.c_str(), nullptr, nullptr, &image) == nullptr) {
+        if (loadPicture(path.c_str(), nullptr, {}, &image) == nullptr) {
             state.SkipWithError("loadPicture failed");
         }
         benchmark::DoNotOptimize(image.pixels);

@@ -1,5 +1,6 @@
 // libFuzzer entry: arbitrary bytes through loadPicture, the viewer's own
-// entry point for every picture format, from a file in memory.
+// entry point for every picture format, from a file in memory: once at the
+// picture's own size (the marble's way) and once reduced (a named picture's).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "texture/picture.h"
+#include "picture/picture.h"
 
 namespace {
 
@@ -16,20 +17,14 @@ int largestSide() {
     return 16384;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const int memoryFile = memfd_create("fuzz-picture", MFD_CLOEXEC);
-    static const std::string path = "/proc/self/fd/" + std::to_string(memoryFile);
-    if (memoryFile < 0 || ftruncate(memoryFile, 0) != 0 ||
-        pwrite(memoryFile, data, size, 0) != static_cast<ssize_t>(size)) {
-        std::abort();
-    }
+void loadAndCheck(const char* path, const PictureRequest& request) {
     BitmapImage image;
-    if (loadPicture(path.c_str(), nullptr, largestSide, &image) != nullptr) {
+    if (loadPicture(path, nullptr, request, &image) != nullptr) {
         // A success promises width * height * 3 readable bytes, which is
         // what the texture upload consumes; let ASan check every one.
-        if (image.width <= 0 || image.height <= 0 || image.pixels == nullptr) {
+        const int limit = request.reduceTo > 0 ? request.reduceTo : largestSide();
+        if (image.width <= 0 || image.height <= 0 || image.width > limit || image.height > limit ||
+            image.pixels == nullptr) {
             std::abort();
         }
         const std::size_t bytes = static_cast<std::size_t>(image.width) * image.height * 3;
@@ -41,5 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort(); // a refusal leaves no pixels behind
     }
     std::free(image.pixels);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const int memoryFile = memfd_create("fuzz-picture", MFD_CLOEXEC);
+    static const std::string path = "/proc/self/fd/" + std::to_string(memoryFile);
+    if (memoryFile < 0 || ftruncate(memoryFile, 0) != 0 ||
+        pwrite(memoryFile, data, size, 0) != static_cast<ssize_t>(size)) {
+        std::abort();
+    }
+    // A small, odd target reaches the reduction, with uneven boxes, from the
+    // fuzzer's small pictures.
+    for (const PictureRequest& request : {PictureRequest{largestSide, 0}, {largestSide, 7}}) {
+        loadAndCheck(path.c_str(), request);
+    }
     return 0;
 }

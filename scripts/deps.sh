@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
-#   scripts/deps.sh run      compiler, CMake, GL/GLUT, PNG and JPEG headers, Mesa, Google Benchmark
+#   scripts/deps.sh run      compiler, CMake, GL/GLUT, PNG, JPEG and EXIF headers, Mesa, Google Benchmark
 #                            and stb_image (the benchmarks are built by default)
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
 #   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
@@ -11,7 +11,7 @@
 set -euo pipefail
 
 build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev libpng-dev
-    libjpeg62-turbo-dev libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
+    libjpeg62-turbo-dev libexif-dev libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
     desktop-file-utils clang libclang-rt-14-dev valgrind)

@@ -33,7 +33,7 @@ void initRendering() {
 
     // Without a picture the logo is still drawn, in its material colour.
     if (scene.pictureFile != nullptr) {
-        scene.textureName = loadTexture(scene.pictureFile);
+        scene.textureName = loadNamedTexture(scene.pictureFile);
     } else {
         const std::string marble = installedMarble();
         scene.textureName = loadTexture("marmor.bmp", marble.empty() ? nullptr : marble.c_str());

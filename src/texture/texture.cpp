@@ -3,20 +3,27 @@
 #include <GL/gl.h>
 #include <cstdlib>
 
-#include "texture/formats.h"
+#include "picture/picture.h"
 
 namespace {
 
-GLuint upload(const BitmapImage& image) {
+GLuint upload(const BitmapImage& image, bool mipmapped) {
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLfloat>(GL_LINEAR));
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_LINEAR));
+    if (mipmapped) {
+        // GL builds the smaller levels from each upload itself.
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                        static_cast<GLfloat>(GL_LINEAR_MIPMAP_LINEAR));
+    } else {
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_LINEAR));
+    }
 
-    // The reader drops BMP row padding, so rows of widths that are not a
+    // The readers drop BMP row padding, so rows of widths that are not a
     // multiple of 4 are tightly packed and need byte alignment.
     const bool packedRows = image.width % 4 != 0;
     if (packedRows) {
@@ -43,13 +50,12 @@ int largestTextureSide() {
     return largestSide;
 }
 
-} // namespace
-
-unsigned int loadTexture(const char* fileName, const char* fallbackName) {
+GLuint loadAndUpload(const char* fileName, const char* fallbackName,
+                     const PictureRequest& request) {
     BitmapImage image;
     GLuint name = 0;
-    if (const char* read = loadPicture(fileName, fallbackName, largestTextureSide, &image)) {
-        name = upload(image);
+    if (const char* read = loadPicture(fileName, fallbackName, request, &image)) {
+        name = upload(image, request.reduceTo > 0);
         if (name == 0) {
             refuseTextureSize(read, image.width, image.height, largestTextureSide());
         }
@@ -57,4 +63,14 @@ unsigned int loadTexture(const char* fileName, const char* fallbackName) {
     // GL keeps its own copy.
     std::free(image.pixels);
     return name;
+}
+
+} // namespace
+
+unsigned int loadTexture(const char* fileName, const char* fallbackName) {
+    return loadAndUpload(fileName, fallbackName, {largestTextureSide, 0});
+}
+
+unsigned int loadNamedTexture(const char* fileName) {
+    return loadAndUpload(fileName, nullptr, {largestTextureSide, namedPictureSide});
 }

@@ -1,5 +1,6 @@
-#include "texture/picture.h"
+#include "picture/picture.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -9,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "texture/formats.h"
+#include "picture/formats.h"
 
 namespace {
 
@@ -40,11 +41,20 @@ int loadByFormat(const PictureFile& picture, BitmapImage* image) {
 
 } // namespace
 
+std::uint32_t reductionTarget(const PictureFile& picture) {
+    const PictureRequest& request = picture.request;
+    if (request.reduceTo <= 0) {
+        return 0;
+    }
+    const int largestSide = request.largestSide != nullptr ? request.largestSide() : INT32_MAX;
+    return static_cast<std::uint32_t>(std::max(1, std::min(request.reduceTo, largestSide)));
+}
+
 bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t height) {
-    if (picture.sideLimit == nullptr) {
+    if (picture.request.largestSide == nullptr || picture.request.reduceTo > 0) {
         return true;
     }
-    const int largestSide = picture.sideLimit();
+    const int largestSide = picture.request.largestSide();
     return (width <= largestSide && height <= largestSide) ||
            refuseTextureSize(picture.name, width, height, largestSide);
 }
@@ -66,23 +76,6 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
     return true;
 }
 
-unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint32_t height) {
-    const size_t rowBytes = size_t{width} * 3;
-    image->pixels = static_cast<unsigned char*>(std::malloc(rowBytes * height));
-    auto** rows = static_cast<unsigned char**>(std::malloc(sizeof(unsigned char*) * height));
-    if (image->pixels == nullptr || rows == nullptr) {
-        std::free(rows);
-        refuseForLackOfMemory();
-        return nullptr;
-    }
-    for (std::uint32_t row = 0; row < height; ++row) {
-        rows[row] = image->pixels + rowBytes * (height - 1 - row);
-    }
-    image->width = static_cast<std::int32_t>(width);
-    image->height = static_cast<std::int32_t>(height);
-    return rows;
-}
-
 int refuseDamaged(const PictureFile& picture, const char* reason) {
     std::printf("Error reading image data from %s: %s\n", picture.name, reason);
     return 0;
@@ -100,8 +93,8 @@ int refuseTextureSize(const char* name, long long width, long long height, int l
     return 0;
 }
 
-const char* loadPicture(const char* fileName, const char* fallbackName, SideLimit sideLimit,
-                        BitmapImage* image) {
+const char* loadPicture(const char* fileName, const char* fallbackName,
+                        const PictureRequest& request, BitmapImage* image) {
     const char* name = fileName;
     int descriptor = openForReading(name);
     if (descriptor < 0 && errno == ENOENT && fallbackName != nullptr) {
@@ -129,7 +122,7 @@ const char* loadPicture(const char* fileName, const char* fallbackName, SideLimi
         std::printf("File Not Found : %s\n", name);
         return nullptr;
     }
-    const PictureFile picture = {file, name, static_cast<std::int64_t>(status.st_size), sideLimit};
+    const PictureFile picture = {file, name, static_cast<std::int64_t>(status.st_size), request};
     const int loaded = loadByFormat(picture, image);
     std::fclose(file);
     if (!loaded) {

@@ -5,7 +5,8 @@
 #include <immintrin.h>
 #endif
 
-#include "texture/formats.h"
+#include "picture/formats.h"
+#include "picture/row_layout.h"
 
 namespace {
 
@@ -144,26 +145,30 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
         return 0;
     }
 
-    image->height = static_cast<std::int32_t>(rows);
-    image->pixels = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(size)));
-    if (image->pixels == nullptr) {
-        return refuseForLackOfMemory();
+    // Rows stored bottom first arrive upside down, as EXIF's orientation 4
+    // describes.
+    const std::uint32_t target = reductionTarget(picture);
+    RowLayout layout;
+    if (!startLayout(layout, image, static_cast<std::uint32_t>(image->width),
+                     static_cast<std::uint32_t>(rows), target, topDown ? 1 : 4)) {
+        return 0;
     }
-
-    if (stride == rowBytes && !topDown) {
-        if (!readPixels(file, image->pixels, static_cast<size_t>(size))) {
-            return failReading(fileName);
-        }
+    bool read = true;
+    if (target == 0 && !topDown && stride == rowBytes) {
+        // The file's rows are the image's, in its order: one block.
+        read = readPixels(file, image->pixels, static_cast<size_t>(size));
     } else {
-        for (std::int64_t row = 0; row < rows; ++row) {
-            std::int64_t target = topDown ? rows - 1 - row : row;
-            if (!readPixels(file, image->pixels + target * rowBytes,
-                            static_cast<size_t>(rowBytes)) ||
-                (row + 1 < rows && stride != rowBytes &&
-                 std::fseek(file, static_cast<long>(stride - rowBytes), SEEK_CUR) != 0)) {
-                return failReading(fileName);
-            }
+        for (std::int64_t row = 0; read && row < rows; ++row) {
+            unsigned char* pixels = nextRowTarget(layout);
+            read = readPixels(file, pixels, static_cast<size_t>(rowBytes)) &&
+                   (row + 1 == rows || stride == rowBytes ||
+                    std::fseek(file, static_cast<long>(stride - rowBytes), SEEK_CUR) == 0);
+            addRow(layout, pixels);
         }
+    }
+    endLayout(layout);
+    if (!read) {
+        return failReading(fileName);
     }
     return 1;
 }

@@ -1,11 +1,12 @@
 // PNG through the system's libpng: every colour type, bit depth and
-// interlacing, turned into 8-bit RGB rows written bottom row first, so the
-// pixels are touched once.
+// interlacing, turned into 8-bit RGB rows that go to the row layout as they
+// are decoded (interlaced pictures once they are whole).
 #include <csetjmp>
 #include <cstdlib>
 #include <png.h>
 
-#include "texture/formats.h"
+#include "picture/formats.h"
+#include "picture/row_layout.h"
 
 namespace {
 
@@ -35,8 +36,12 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return refuseForLackOfMemory();
     }
+    // Outside the jump's reach: only the libraries' own frames lie between
+    // setjmp and a longjmp back, and endLayout runs on both ways out.
+    RowLayout layout;
     // Changed after setjmp and needed after a jump back, hence volatile.
-    unsigned char** volatile rows = nullptr;
+    unsigned char* volatile wholePicture = nullptr;
+    png_bytepp volatile rowPointers = nullptr;
     volatile int result = 0;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, picture.file);
@@ -57,21 +62,52 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
             if ((png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) == 0) {
                 png_set_gray_to_rgb(png);
             }
-            png_set_interlace_handling(png);
+            const int passes = png_set_interlace_handling(png);
             png_read_update_info(png, info);
-            if (png_get_rowbytes(png, info) != size_t{width} * 3) {
+            const size_t rowBytes = size_t{width} * 3;
+            if (png_get_rowbytes(png, info) != rowBytes) {
                 png_error(png, "unexpected row layout");
             }
-            rows = allocateRows(image, width, height);
-            if (rows != nullptr) {
-                png_read_image(png, rows);
-                result = 1;
+            // Only an eXIf chunk before the pixels can turn them as they
+            // are laid out; one after them is not looked for.
+            png_bytep exif = nullptr;
+            png_uint_32 exifBytes = 0;
+            const int orientation = png_get_eXIf_1(png, info, &exifBytes, &exif) != 0
+                                        ? exifOrientation(exif, exifBytes)
+                                        : 1;
+            if (startLayout(layout, image, width, height, reductionTarget(picture), orientation)) {
+                if (passes == 1) {
+                    // Row by row, so a reduced picture is never held whole.
+                    for (png_uint_32 y = 0; y < height; ++y) {
+                        unsigned char* row = nextRowTarget(layout);
+                        png_read_row(png, row, nullptr);
+                        addRow(layout, row);
+                    }
+                    result = 1;
+                } else if ((wholePicture = static_cast<unsigned char*>(
+                                std::malloc(rowBytes * height))) == nullptr ||
+                           (rowPointers = static_cast<png_bytepp>(
+                                std::malloc(sizeof(png_bytep) * height))) == nullptr) {
+                    refuseForLackOfMemory();
+                } else {
+                    // Interlaced rows are complete only after the last pass.
+                    for (png_uint_32 y = 0; y < height; ++y) {
+                        rowPointers[y] = wholePicture + rowBytes * y;
+                    }
+                    png_read_image(png, rowPointers);
+                    for (png_uint_32 y = 0; y < height; ++y) {
+                        addRow(layout, rowPointers[y]);
+                    }
+                    result = 1;
+                }
             }
         }
     } else {
         refuseDamaged(picture, errorText);
     }
+    endLayout(layout);
+    std::free(wholePicture);
+    std::free(rowPointers);
     png_destroy_read_struct(&png, &info, nullptr);
-    std::free(rows);
     return result;
 }

@@ -6,20 +6,25 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "texture/picture.h"
+#include "picture/picture.h"
 
 struct PictureFile {
     std::FILE* file;
     const char* name;  // as the user gave it, for the messages
     std::int64_t size; // bytes, from the open file
-    SideLimit sideLimit;
+    PictureRequest request;
 };
 
 int loadBitmap(const PictureFile& picture, BitmapImage* image);
 int loadPng(const PictureFile& picture, BitmapImage* image);
 int loadJpeg(const PictureFile& picture, BitmapImage* image);
 
-// Refuses a side longer than the caller can use, with the texture line.
+// The side a picture is reduced to at most, never beyond the caller's
+// largest side; 0 when it keeps its size.
+std::uint32_t reductionTarget(const PictureFile& picture);
+
+// Refuses a side longer than the caller can use, with the texture line; a
+// picture that is reduced always fits.
 bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t height);
 
 // For the compressed formats, before their pixels are decoded: refuses more
@@ -28,14 +33,12 @@ bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t 
 bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uint32_t height,
                        double leastFileBytes);
 
-// Takes the pixel block for width x height RGB and sets the image's size;
-// returns pointers to its rows in the order a decoder writes them (top
-// first), which places them bottom row first as GL wants them. Returns null
-// after the allocation message when memory is short. The caller frees both.
-unsigned char** allocateRows(BitmapImage* image, std::uint32_t width, std::uint32_t height);
+// The orientation, 1 to 8, of an EXIF block as JPEG's APP1 segment holds it
+// (from "Exif\0\0" on) or as PNG's eXIf chunk does (from the TIFF header
+// on). 1, as stored, when there is none or it cannot be read.
+int exifOrientation(const unsigned char* data, size_t size);
 
 // The messages the readers and the upload share; each returns 0.
 // "Error reading image data from NAME: REASON", for a damaged file.
 int refuseDamaged(const PictureFile& picture, const char* reason);
 int refuseForLackOfMemory();
-int refuseTextureSize(const char* name, long long width, long long height, int largestSide);

@@ -1,4 +1,4 @@
-#include "texture/picture.h"
+#include "picture/picture.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +34,7 @@ struct Load {
     BitmapImage image;
 };
 Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback = {},
-          const std::string& name = path) {
+          const std::string& name = path, int reduceTo = 0) {
     std::filesystem::create_directories(folder);
     std::filesystem::remove(path);
     std::filesystem::remove(fallbackPath);
@@ -42,8 +42,8 @@ Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback
     EXPECT_TRUE(!fallback || writeFile(fallbackPath, *fallback));
     Load l{};
     ::testing::internal::CaptureStdout();
-    const char* read = loadPicture(
-        name.c_str(), fallbackPath.c_str(), +[] { return 4096; }, &l.image);
+    const PictureRequest request = {+[] { return 4096; }, reduceTo};
+    const char* read = loadPicture(name.c_str(), fallbackPath.c_str(), request, &l.image);
     l.printed = ::testing::internal::GetCapturedStdout();
     l.read = read != nullptr ? read : "";
     for (std::string* text : {&l.read, &l.printed}) {

@@ -1,0 +1,40 @@
+// Pictures for the texture: BMP, PNG and JPEG files, told apart by their
+// first bytes, read into packed RGB rows, upright as their EXIF orientation
+// says and, on request, reduced. No GL here.
+#pragma once
+
+#include <cstdint>
+
+struct BitmapImage {
+    std::int32_t width = 0;
+    std::int32_t height = 0; // rows; always bottom-up after a successful read
+    // width * height * 3 bytes, R, G, B per pixel, no row padding, the first
+    // row at the bottom of the picture. Allocated with malloc; the caller
+    // frees it.
+    unsigned char* pixels = nullptr;
+};
+
+// The largest side the caller can use. It is asked only once a header has
+// been read, so a file that cannot be read costs the caller nothing.
+using SideLimit = int (*)();
+
+struct PictureRequest {
+    SideLimit largestSide = nullptr; // none when null
+    // 0: the picture keeps its size, and a side beyond largestSide is
+    // refused. Otherwise it is reduced by area average, aspect kept, to at
+    // most this many pixels per side, and never beyond largestSide.
+    int reduceTo = 0;
+};
+
+// Reads fileName or, when there is no such file and fallbackName is given,
+// fallbackName. Returns the name it read, or nullptr after printing one line
+// that names the file; image->pixels is then null. Sizes are checked
+// against the request and against what the file can hold before any pixel
+// memory is taken. Files that are not regular files (a FIFO, a device, a
+// directory) are refused without reading from them.
+const char* loadPicture(const char* fileName, const char* fallbackName,
+                        const PictureRequest& request, BitmapImage* image);
+
+// "Texture from NAME is too large for this OpenGL: W x H pixels, at most N
+// per side", for a picture refused by its size or by the upload; returns 0.
+int refuseTextureSize(const char* name, long long width, long long height, int largestSide);

@@ -1,0 +1,199 @@
+#include "picture/row_layout.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "picture/formats.h"
+
+namespace {
+
+bool isReducing(const RowLayout& layout) {
+    return layout.outWidth != layout.width || layout.outHeight != layout.height;
+}
+
+// Rows 1 and 4 keep their pixel order, so they can be copied whole.
+bool keepsRowOrder(int orientation) {
+    return orientation == 1 || orientation == 4;
+}
+
+// Byte offset in the image of pixel (x, y) of a w x h picture as stored,
+// y = 0 at the top, once it is shown as the orientation says.
+std::ptrdiff_t placedOffset(int orientation, std::uint32_t w, std::uint32_t h, std::uint32_t x,
+                            std::uint32_t y) {
+    std::uint32_t shownX = x, shownY = y, shownWidth = w, shownHeight = h;
+    switch (orientation) {
+    case 2:
+        shownX = w - 1 - x;
+        break;
+    case 3:
+        shownX = w - 1 - x, shownY = h - 1 - y;
+        break;
+    case 4:
+        shownY = h - 1 - y;
+        break;
+    case 5:
+        shownX = y, shownY = x;
+        break;
+    case 6:
+        shownX = h - 1 - y, shownY = x;
+        break;
+    case 7:
+        shownX = h - 1 - y, shownY = w - 1 - x;
+        break;
+    case 8:
+        shownX = y, shownY = w - 1 - x;
+        break;
+    default:
+        break;
+    }
+    if (orientation >= 5) {
+        std::swap(shownWidth, shownHeight);
+    }
+    // The image keeps its bottom row first.
+    return (static_cast<std::ptrdiff_t>(shownHeight - 1 - shownY) * shownWidth + shownX) * 3;
+}
+
+// The first source row (or column) beyond output row (column) `index`.
+std::uint32_t boxEnd(std::uint32_t index, std::uint32_t source, std::uint32_t out) {
+    return static_cast<std::uint32_t>((std::uint64_t{index} + 1) * source / out);
+}
+
+// Puts output row y (outWidth pixels, as stored) where the orientation
+// shows it.
+void placeRow(RowLayout& layout, const unsigned char* row, std::uint32_t y) {
+    const std::uint32_t w = layout.outWidth, h = layout.outHeight;
+    unsigned char* out = layout.image->pixels + placedOffset(layout.orientation, w, h, 0, y);
+    if (keepsRowOrder(layout.orientation)) {
+        std::memcpy(out, row, size_t{w} * 3);
+        return;
+    }
+    const std::ptrdiff_t step =
+        w > 1 ? placedOffset(layout.orientation, w, h, 1, y) - (out - layout.image->pixels) : 0;
+    for (std::uint32_t x = 0; x < w; ++x, row += 3, out += step) {
+        out[0] = row[0];
+        out[1] = row[1];
+        out[2] = row[2];
+    }
+}
+
+// Adds a source row to the sums of its output row; once the output row has
+// all its source rows, places their average.
+void reduceRow(RowLayout& layout, const unsigned char* row) {
+    std::uint64_t* sum = layout.sums;
+    std::uint32_t x = 0;
+    for (std::uint32_t column = 0; column < layout.outWidth; ++column, sum += 3) {
+        std::uint64_t r = 0, g = 0, b = 0;
+        for (const std::uint32_t end = layout.columnEnds[column]; x < end; ++x, row += 3) {
+            r += row[0];
+            g += row[1];
+            b += row[2];
+        }
+        sum[0] += r;
+        sum[1] += g;
+        sum[2] += b;
+    }
+    const std::uint32_t y = layout.rowsPlaced;
+    const std::uint32_t rowEnd = boxEnd(y, layout.height, layout.outHeight);
+    if (layout.rowsTaken + 1 < rowEnd) {
+        return;
+    }
+    const std::uint64_t rows =
+        rowEnd - (y == 0 ? 0 : boxEnd(y - 1, layout.height, layout.outHeight));
+    std::uint32_t columnStart = 0;
+    for (std::uint32_t column = 0; column < layout.outWidth; ++column) {
+        const std::uint64_t area = rows * (layout.columnEnds[column] - columnStart);
+        for (std::uint32_t c = column * 3; c < column * 3 + 3; ++c) {
+            layout.averaged[c] = static_cast<unsigned char>((layout.sums[c] + area / 2) / area);
+            layout.sums[c] = 0;
+        }
+        columnStart = layout.columnEnds[column];
+    }
+    placeRow(layout, layout.averaged, y);
+    layout.rowsPlaced = y + 1;
+}
+
+} // namespace
+
+PictureSize reducedSize(std::uint32_t width, std::uint32_t height, std::uint32_t target) {
+    const std::uint32_t longer = std::max(width, height);
+    if (target == 0 || longer <= target) {
+        return {width, height};
+    }
+    auto scaled = [&](std::uint32_t side) {
+        const auto rounded = (std::uint64_t{side} * target + longer / 2) / longer;
+        return static_cast<std::uint32_t>(std::max<std::uint64_t>(rounded, 1));
+    };
+    return {scaled(width), scaled(height)};
+}
+
+bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std::uint32_t height,
+                 std::uint32_t target, int orientation) {
+    const PictureSize out = reducedSize(width, height, target);
+    layout = RowLayout{};
+    layout.width = width;
+    layout.height = height;
+    layout.outWidth = out.width;
+    layout.outHeight = out.height;
+    layout.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    layout.image = image;
+
+    const size_t outBytes = size_t{out.width} * out.height * 3;
+    image->pixels = static_cast<unsigned char*>(std::malloc(outBytes));
+    bool allocated = image->pixels != nullptr;
+    if (isReducing(layout)) {
+        layout.columnEnds =
+            static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) * out.width));
+        layout.sums = static_cast<std::uint64_t*>(std::calloc(size_t{out.width} * 3, 8));
+        layout.averaged = static_cast<unsigned char*>(std::malloc(size_t{out.width} * 3));
+        allocated = allocated && layout.columnEnds && layout.sums && layout.averaged;
+        for (std::uint32_t column = 0; allocated && column < out.width; ++column) {
+            layout.columnEnds[column] = boxEnd(column, width, out.width);
+        }
+    }
+    if (isReducing(layout) || !keepsRowOrder(layout.orientation)) {
+        layout.scratch = static_cast<unsigned char*>(std::malloc(size_t{width} * 3));
+        allocated = allocated && layout.scratch != nullptr;
+    }
+    if (!allocated) {
+        endLayout(layout);
+        return refuseForLackOfMemory();
+    }
+    const bool turned = layout.orientation >= 5;
+    image->width = static_cast<std::int32_t>(turned ? out.height : out.width);
+    image->height = static_cast<std::int32_t>(turned ? out.width : out.height);
+    return true;
+}
+
+void endLayout(RowLayout& layout) {
+    std::free(layout.columnEnds);
+    std::free(layout.sums);
+    std::free(layout.scratch);
+    std::free(layout.averaged);
+    layout.columnEnds = nullptr;
+    layout.sums = nullptr;
+    layout.scratch = nullptr;
+    layout.averaged = nullptr;
+}
+
+unsigned char* nextRowTarget(RowLayout& layout) {
+    // Without a scratch row every row lands in place unchanged.
+    if (layout.scratch != nullptr) {
+        return layout.scratch;
+    }
+    return layout.image->pixels +
+           placedOffset(layout.orientation, layout.width, layout.height, 0, layout.rowsTaken);
+}
+
+void addRow(RowLayout& layout, const unsigned char* row) {
+    if (layout.rowsTaken >= layout.height) {
+        return;
+    }
+    if (isReducing(layout)) {
+        reduceRow(layout, row);
+    } else if (layout.scratch != nullptr || row != nextRowTarget(layout)) {
+        placeRow(layout, row, layout.rowsTaken);
+    }
+    ++layout.rowsTaken;
+}

@@ -1,0 +1,46 @@
+// Lays decoded rows, which arrive top row first as R, G, B bytes, into a
+// BitmapImage: reduced by area average, turned and mirrored as an EXIF
+// orientation says, rows bottom first as GL wants them. The readers feed it
+// one row at a time, so a reduced picture is never held at full size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "picture/picture.h"
+
+struct RowLayout {
+    std::uint32_t width = 0, height = 0;       // the rows as they arrive
+    std::uint32_t outWidth = 0, outHeight = 0; // reduced, not yet turned
+    int orientation = 1;
+    BitmapImage* image = nullptr;
+    std::uint32_t rowsTaken = 0;
+    std::uint32_t rowsPlaced = 0;        // output rows, in arrival order
+    std::uint32_t* columnEnds = nullptr; // per output column, its first source column beyond
+    std::uint64_t* sums = nullptr;       // per output byte, over the rows taken for it
+    unsigned char* scratch = nullptr;    // a row that cannot be decoded in place
+    unsigned char* averaged = nullptr;   // one output row, before it is placed
+};
+
+struct PictureSize {
+    std::uint32_t width, height;
+};
+
+// The size after reduction to at most `target` per side (0: none), aspect
+// kept, no side below 1.
+PictureSize reducedSize(std::uint32_t width, std::uint32_t height, std::uint32_t target);
+
+// Orientations are EXIF's 1 to 8; any other value counts as 1 (as stored).
+// Takes the image's pixel block (its width and height as shown, 5 to 8
+// swapping them) and the layout's buffers; returns false after the
+// allocation message. endLayout releases the buffers, not the image.
+bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std::uint32_t height,
+                 std::uint32_t target, int orientation);
+void endLayout(RowLayout& layout);
+
+// Where the decoder should write the next row (width * 3 bytes): its place
+// in the image when it lands there unchanged, else a scratch row.
+unsigned char* nextRowTarget(RowLayout& layout);
+
+// Takes the next row, from nextRowTarget or from anywhere else.
+void addRow(RowLayout& layout, const unsigned char* row);
