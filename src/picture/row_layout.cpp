@@ -62,7 +62,7 @@ std::uint32_t boxEnd(std::uint32_t index, std::uint32_t source, std::uint32_t ou
 
 // Puts output row y (outWidth pixels, as stored) where the orientation
 // shows it.
-void placeRow(RowLayout& layout, const unsigned char* row, std::uint32_t y) {
+void placeRow(const RowLayout& layout, const unsigned char* row, std::uint32_t y) {
     const std::uint32_t w = layout.outWidth, h = layout.outHeight;
     unsigned char* out = layout.image->pixels + placedOffset(layout.orientation, w, h, 0, y);
     if (keepsRowOrder(layout.orientation)) {
@@ -177,7 +177,7 @@ void endLayout(RowLayout& layout) {
     layout.averaged = nullptr;
 }
 
-unsigned char* nextRowTarget(RowLayout& layout) {
+unsigned char* nextRowTarget(const RowLayout& layout) {
     // Without a scratch row every row lands in place unchanged.
     if (layout.scratch != nullptr) {
         return layout.scratch;

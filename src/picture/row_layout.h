@@ -40,7 +40,7 @@ void endLayout(RowLayout& layout);
 
 // Where the decoder should write the next row (width * 3 bytes): its place
 // in the image when it lands there unchanged, else a scratch row.
-unsigned char* nextRowTarget(RowLayout& layout);
+unsigned char* nextRowTarget(const RowLayout& layout);
 
 // Takes the next row, from nextRowTarget or from anywhere else.
 void addRow(RowLayout& layout, const unsigned char* row);
