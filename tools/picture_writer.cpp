@@ -59,6 +59,10 @@ std::vector<unsigned char> encodePng(int width, int height, const std::vector<un
                  layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, layout.compression);
+    if (layout.orientation != 0) {
+        std::vector<unsigned char> exif = exifBlock(layout.orientation, true);
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(exif.size()), exif.data());
+    }
 
     std::map<std::uint32_t, unsigned> paletteIndex;
     std::vector<png_color> palette;
@@ -132,22 +136,44 @@ std::vector<unsigned char> encodeJpeg(int width, int height, const std::vector<u
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&encoder, &buffer, &size);
+    const bool ink = layout.ink != JpegLayout::none;
     encoder.image_width = static_cast<JDIMENSION>(width);
     encoder.image_height = static_cast<JDIMENSION>(height);
-    encoder.input_components = layout.grey ? 1 : 3;
-    encoder.in_color_space = layout.grey ? JCS_GRAYSCALE : JCS_RGB;
+    encoder.input_components = layout.grey ? 1 : ink ? 4 : 3;
+    encoder.in_color_space = layout.grey ? JCS_GRAYSCALE : ink ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&encoder);
+    if (layout.ink == JpegLayout::ycckAdobe) {
+        jpeg_set_colorspace(&encoder, JCS_YCCK);
+    }
+    encoder.write_Adobe_marker = layout.ink == JpegLayout::cmykPlain ? FALSE : encoder.write_Adobe_marker;
     jpeg_set_quality(&encoder, layout.quality, TRUE);
     if (layout.progressive) {
         jpeg_simple_progression(&encoder);
     }
     jpeg_start_compress(&encoder, TRUE);
-    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+    if (layout.orientation != 0) {
+        std::vector<unsigned char> exif = {'E', 'x', 'i', 'f', 0, 0};
+        const std::vector<unsigned char> block = exifBlock(layout.orientation, false);
+        exif.insert(exif.end(), block.begin(), block.end());
+        jpeg_write_marker(&encoder, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+    }
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 4);
     while (encoder.next_scanline < encoder.image_height) {
         const size_t top = static_cast<size_t>(height - 1) - encoder.next_scanline;
         const unsigned char* source = &rgb[top * width * 3];
-        for (int x = 0; x < width * encoder.input_components; ++x) {
-            row[x] = source[layout.grey ? x * 3 : x];
+        for (int x = 0; x < width; ++x, source += 3) {
+            if (!ink) {
+                for (int c = 0; c < encoder.input_components; ++c) {
+                    row[x * encoder.input_components + c] = source[c];
+                }
+                continue;
+            }
+            const int k = std::max({source[0], source[1], source[2]});
+            for (int c = 0; c < 4; ++c) {
+                const int inverted = c == 3 ? k : k == 0 ? 0 : (source[c] * 255 + k / 2) / k;
+                row[x * 4 + c] = static_cast<unsigned char>(
+                    layout.ink == JpegLayout::cmykPlain ? 255 - inverted : inverted);
+            }
         }
         JSAMPROW rowPointer = row.data();
         jpeg_write_scanlines(&encoder, &rowPointer, 1);
@@ -168,6 +194,22 @@ void putBe(std::vector<unsigned char>& bytes, size_t at, unsigned value, int len
 }
 
 } // namespace
+
+std::vector<unsigned char> exifBlock(int orientation, bool bigEndian) {
+    // TIFF header, then at offset 8 one directory of one entry: tag 0x0112
+    // (orientation), type 3 (16-bit), count 1, the value, no next directory.
+    const std::vector<std::pair<unsigned, int>> fields = {
+        {bigEndian ? 0x4d4d : 0x4949, 2}, {42, 2}, {8, 4}, {1, 2}, {0x0112, 2},
+        {3, 2}, {1, 4}, {static_cast<unsigned>(orientation), 2}, {0, 2}, {0, 4}};
+    std::vector<unsigned char> block;
+    for (auto [value, length] : fields) {
+        for (int i = 0; i < length; ++i) {
+            const int shift = bigEndian ? 8 * (length - 1 - i) : 8 * i;
+            block.push_back(static_cast<unsigned char>(value >> shift));
+        }
+    }
+    return block;
+}
 
 void patchPngSize(std::vector<unsigned char>& png, unsigned width, unsigned height) {
     // Signature (8), IHDR length and type (8), then width and height; the

@@ -11,13 +11,24 @@ struct PngLayout {
     bool interlaced = false;
     bool transparency = false; // a tRNS chunk (rgb, grey and palette)
     int compression = 6;       // zlib level
+    int orientation = 0;       // an eXIf chunk with this EXIF orientation; 0: none
 };
 
 struct JpegLayout {
     bool grey = false;
     bool progressive = false;
     int quality = 90;
+    int orientation = 0; // an APP1 EXIF block with this orientation; 0: none
+    // Ink instead of light, as print work stores it: CMYK inverted and
+    // marked by Adobe's APP14 marker, as Adobe's writers do; CMYK plain,
+    // without the marker; or inverted and stored as YCCK.
+    enum Ink { none, cmykAdobe, cmykPlain, ycckAdobe } ink = none;
 };
+
+// An EXIF block (a TIFF header and one directory) that holds only the
+// orientation, as PNG's eXIf chunk carries it; JPEG's APP1 puts "Exif\0\0"
+// before it.
+std::vector<unsigned char> exifBlock(int orientation, bool bigEndian);
 
 // rgb holds width * height pixels, R, G, B, bottom row first, as BitmapImage
 // does. Grey files take the red channel, samples narrower than 8 bits its
@@ -25,6 +36,9 @@ struct JpegLayout {
 // Alpha, where there is alpha, varies from pixel to pixel.
 std::vector<unsigned char> encodePng(int width, int height, const std::vector<unsigned char>& rgb,
                                      PngLayout layout = {});
+// A CMYK file stores inverted ink, K' = max(R, G, B) and C' = R * 255 / K'
+// (likewise M' and Y'), so that C' * K' / 255 gives the picture back; the
+// plain kind stores 255 minus these.
 std::vector<unsigned char> encodeJpeg(int width, int height, const std::vector<unsigned char>& rgb,
                                       JpegLayout layout = {});
 

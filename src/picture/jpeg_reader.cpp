@@ -120,8 +120,10 @@ int loadJpeg(const PictureFile& picture, BitmapImage* image) {
                 decoder.output_height == 0) {
                 ERREXIT(&decoder, JERR_BAD_IN_COLORSPACE);
             }
-            if (cmyk && (cmykRow = static_cast<unsigned char*>(
-                             std::malloc(size_t{outWidth} * 4))) == nullptr) {
+            // cppcheck-suppress redundantAssignment ; the null is for a jump back
+            cmykRow =
+                cmyk ? static_cast<unsigned char*>(std::malloc(size_t{outWidth} * 4)) : nullptr;
+            if (cmyk && cmykRow == nullptr) {
                 refuseForLackOfMemory();
             } else if (startLayout(layout, image, outWidth, decoder.output_height, target,
                                    orientationFromMarkers(decoder))) {

@@ -136,7 +136,7 @@ bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std
     layout.height = height;
     layout.outWidth = out.width;
     layout.outHeight = out.height;
-    layout.orientation = orientation >= 1 && orientation <= 8 ? orientation : 1;
+    layout.orientation = orientation;
     layout.image = image;
 
     const size_t outBytes = size_t{out.width} * out.height * 3;

@@ -1,5 +1,6 @@
 #include "picture/picture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -66,13 +67,68 @@ Bytes cropped(const Bytes& rgb, int fromWidth, int width, int height) {
     return out;
 }
 
+// A picture as a viewer shows it whose file stores it as `rgb` (w x h, rows
+// bottom-up) with an EXIF orientation: shown pixel (x, y), y from the top,
+// is the stored pixel given here.
+Bytes turned(const Bytes& rgb, int w, int h, int orientation) {
+    const bool swapped = orientation >= 5;
+    const int shownWidth = swapped ? h : w, shownHeight = swapped ? w : h;
+    Bytes out(rgb.size());
+    for (int y = 0; y < shownHeight; ++y) {
+        for (int x = 0; x < shownWidth; ++x) {
+            const int from[9][2] = {{},
+                                    {x, y},
+                                    {w - 1 - x, y},
+                                    {w - 1 - x, h - 1 - y},
+                                    {x, h - 1 - y},
+                                    {y, x},
+                                    {y, h - 1 - x},
+                                    {w - 1 - y, h - 1 - x},
+                                    {w - 1 - y, x}};
+            const auto [storedX, storedY] = from[orientation];
+            const size_t in = (size_t(h - 1 - storedY) * w + storedX) * 3;
+            const size_t at = (size_t(shownHeight - 1 - y) * shownWidth + x) * 3;
+            std::copy_n(&rgb[in], 3, &out[at]);
+        }
+    }
+    return out;
+}
+
+// The average of each fx x fy block, rounded.
+Bytes blockAverage(const Bytes& rgb, int w, int h, int fx, int fy) {
+    Bytes out;
+    for (int y = 0; y < h / fy; ++y) {
+        for (int x = 0; x < w / fx; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < fy; ++dy) {
+                    for (int dx = 0; dx < fx; ++dx) {
+                        sum += rgb[((size_t(y) * fy + dy) * w + x * fx + dx) * 3 + c];
+                    }
+                }
+                out.push_back(static_cast<unsigned char>((sum + fx * fy / 2) / (fx * fy)));
+            }
+        }
+    }
+    return out;
+}
+
+Bytes checkerboard(int w, int h) {
+    Bytes out;
+    for (int i = 0; i < w * h; ++i) {
+        out.insert(out.end(), 3, (i % w + i / w) % 2 ? 255 : 0);
+    }
+    return out;
+}
+
 TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     struct Case {
         Bytes file;
         int width, height;
         Bytes rgb;
-        double meanError;        // JPEG is lossy
+        double meanError = 0;    // JPEG is lossy
         bool asFallback = false; // written only as the fallback, read as such
+        int reduceTo = 0;
     };
     std::vector<Case> cases;
     // BMP: unpadded and padded rows, a last row without its padding, larger
@@ -131,10 +187,56 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     cases.push_back(
         {encodeBitmap(4, 4, patternPicture(4, 4)), 4, 4, patternPicture(4, 4), 0, true});
 
+    // EXIF orientations 1 to 8 turn and mirror the picture, from PNG's eXIf
+    // (big-endian) and JPEG's APP1 (little-endian); an absurd or damaged
+    // block means as stored.
+    for (int o = 1; o <= 8; ++o) {
+        const int w = o >= 5 ? 5 : 7, h = o >= 5 ? 7 : 5;
+        cases.push_back({encodePng(7, 5, pattern, {PngLayout::rgb, 8, false, false, 6, o}), w, h,
+                         turned(pattern, 7, 5, o)});
+        cases.push_back({encodeJpeg(61, 37, marble, {false, o % 2 == 0, 90, o}), o >= 5 ? 37 : 61,
+                         o >= 5 ? 61 : 37, turned(marble, 61, 37, o), 4.0});
+    }
+    Bytes damagedExif = encodeJpeg(61, 37, marble, {false, false, 90, 6});
+    patchLe32(damagedExif, std::search(damagedExif.begin(), damagedExif.end(), "II*", "II*" + 3) -
+                               damagedExif.begin() + 4,
+              0xfff0); // the directory lies beyond the block
+    cases.push_back({damagedExif, 61, 37, marble, 4.0});
+    cases.push_back(
+        {encodePng(7, 5, pattern, {PngLayout::rgb, 8, false, false, 6, 9}), 7, 5, pattern});
+
+    // Stray bytes between segments cost no pixel: exactly the clean file's.
+    const Bytes clean = encodeJpeg(61, 37, marble);
+    Bytes stray = clean;
+    stray.insert(stray.begin() + 4 + (stray[4] << 8 | stray[5]), {0x00, 0x42, 0x42});
+    const Load cleanLoad = load(clean);
+    ASSERT_NE(cleanLoad.image.pixels, nullptr);
+    cases.push_back({stray, 61, 37, Bytes(cleanLoad.image.pixels, cleanLoad.image.pixels + 61 * 37 * 3)});
+    std::free(cleanLoad.image.pixels);
+    // Ink: CMYK marked inverted by Adobe's marker, plain CMYK, and YCCK.
+    for (auto ink : {JpegLayout::cmykAdobe, JpegLayout::cmykPlain, JpegLayout::ycckAdobe}) {
+        cases.push_back({encodeJpeg(61, 37, marble, {false, false, 95, 0, ink}), 61, 37, marble, 4.0});
+    }
+
+    // Reduced to at most reduceTo per side, never beyond the largest side
+    // (4096), by the average of each block: a checkerboard becomes even grey.
+    const Bytes wide = patternPicture(8192, 2), tall = patternPicture(3, 1000),
+                board = checkerboard(64, 64), square = patternPicture(64, 32);
+    const Bytes evenGrey(16 * 16 * 3, 128), marble48 = cropped(makeMarble(64), 64, 64, 48);
+    cases.push_back({encodeBitmap(8192, 2, wide), 1024, 1, blockAverage(wide, 8192, 2, 8, 2), 0, false, 1024});
+    cases.push_back({encodeBitmap(8192, 2, wide), 4096, 1, blockAverage(wide, 8192, 2, 2, 2), 0, false, 8192});
+    cases.push_back({encodeBitmap(3, 1000, tall), 1, 10, blockAverage(tall, 3, 1000, 3, 100), 0, false, 10});
+    cases.push_back({encodeBitmap(64, 32, square), 64, 32, square, 0, false, 64});
+    cases.push_back({encodePng(64, 64, board), 16, 16, evenGrey, 0, false, 16});
+    cases.push_back({encodePng(64, 32, board, {PngLayout::grey, 1, true}), 16, 8, Bytes(evenGrey.begin(), evenGrey.begin() + 16 * 8 * 3), 0, false, 16});
+    cases.push_back({encodePng(64, 32, square, {PngLayout::rgb, 8, false, false, 6, 6}), 8, 16, turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 6), 0, false, 16});
+    // JPEG: the decoder scales by 2/8, which averages much as blocks do.
+    cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12, blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
+
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", starting "
                                           << std::string(c.file.begin(), c.file.begin() + 4));
-        Load l = c.asFallback ? load(std::nullopt, c.file) : load(c.file);
+        Load l = c.asFallback ? load(std::nullopt, c.file) : load(c.file, {}, path, c.reduceTo);
         EXPECT_EQ(std::tie(l.read, l.printed, l.image.width, l.image.height),
                   std::make_tuple(c.asFallback ? "%" : "@", "", c.width, c.height));
         ASSERT_NE(l.image.pixels, nullptr);
@@ -176,12 +278,15 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
                       texture = "Texture from @ is too large for this OpenGL: ";
     // Not regular files are never read or waited for, and the fallback does
     // not stand in for them, nor for a damaged file.
-    const std::string fifo = (folder / "fifo").string();
+    const std::string fifo = (folder / "fifo").string(), loop = (folder / "loop").string();
     mkfifo(fifo.c_str(), 0600);
+    std::filesystem::remove(loop);
+    std::filesystem::create_symlink(loop, loop); // there, but it cannot be opened
     struct Case {
         std::optional<Bytes> file;
         std::string message, name = path;
         std::optional<Bytes> fallback = {};
+        int reduceTo = 0;
     };
     // Byte counts just beyond 2^31 - 1 and far beyond it are too large; just
     // within, the file does not hold them.
@@ -228,13 +333,18 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {Bytes{'B', 'M'}, "Header from @ is cut short: 2 of 30 bytes\n", path, file},
         {std::nullopt, "File " + fifo + " is not a regular file\n", fifo, file},
         {std::nullopt, "File " + folder.string() + " is not a regular file\n", folder, file},
-        {std::nullopt, "File /dev/null is not a regular file\n", "/dev/null", file}};
+        {std::nullopt, "File /dev/null is not a regular file\n", "/dev/null", file},
+        {std::nullopt, "File Not Found : " + loop + "\n", loop, file},
+        // A reduced picture too is refused for what the file cannot back.
+        {pngSized(30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
+        {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n", path, {}, 16},
+        {sized(65536, 10923), tooLarge + "65536 x 10923 pixels\n", path, {}, 16}};
     auto openFiles = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
     const auto filesBefore = openFiles();
     for (const Case& c : cases) {
-        Load l = load(c.file, c.fallback, c.name);
+        Load l = load(c.file, c.fallback, c.name, c.reduceTo);
         EXPECT_EQ(l.printed, c.message);
         EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << c.message;
     }
