@@ -80,3 +80,11 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
         bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && complete;
 }
+
+std::vector<unsigned char> checkerboardPicture(int width, int height) {
+    std::vector<unsigned char> rgb;
+    for (int i = 0; i < width * height; ++i) {
+        rgb.insert(rgb.end(), 3, (i % width + i / width) % 2 ? 255 : 0);
+    }
+    return rgb;
+}

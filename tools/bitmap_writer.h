@@ -20,6 +20,9 @@ std::vector<unsigned char> encodeBitmap(int width, int height,
 // swap or flip of its pixels shows.
 std::vector<unsigned char> patternPicture(int width, int height);
 
+// Black and white pixels in turn: the finest pattern a picture can hold.
+std::vector<unsigned char> checkerboardPicture(int width, int height);
+
 // Overwrites the 32-bit little-endian field at byte offset `at`, for files
 // with damaged headers.
 void patchLe32(std::vector<unsigned char>& bytes, size_t at, std::uint32_t value);

@@ -53,12 +53,14 @@ void initRendering() {
 }
 
 void openWindow(int* argc, char** argv) {
-    glutInit(argc, argv);
     scene.windowWidth = 400;
     scene.windowHeight = 400;
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
+    // Set before glutInit, so that GLUT's -geometry option, which glutInit
+    // reads, can still override them; reshape reports the size it took.
     glutInitWindowSize(scene.windowWidth, scene.windowHeight);
     glutInitWindowPosition(0, 0);
+    glutInit(argc, argv);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH);
     glutCreateWindow("Ovrik-Logo");
     initRendering();
 

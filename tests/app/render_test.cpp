@@ -10,6 +10,7 @@
 #include "app/render.h"
 #include "app/scene.h"
 #include "bitmap_writer.h"
+#include "picture_writer.h"
 #include "texture/texture.h"
 
 namespace {
@@ -115,6 +116,49 @@ TEST_F(Render, UploadKeepsEveryTexelOrReportsWhatTheGlCannotTake) {
                                    " pixels, at most " + std::to_string(largest) + " per side\n");
         }
     }
+}
+
+TEST_F(Render, NamedPictureIsReducedAndMipmappedSoAFinePatternShowsItsAverage) {
+    const std::string board = (std::filesystem::temp_directory_path() / "ovrik-board.png").string(),
+                      wide = (std::filesystem::temp_directory_path() / "ovrik-wide.jpg").string();
+    ASSERT_TRUE(writeFile(board, encodePng(1024, 1024, checkerboardPicture(1024, 1024))));
+    ASSERT_TRUE(writeFile(wide, encodeJpeg(3000, 1000, patternPicture(3000, 1000))));
+    struct Look {
+        GLint minFilter, width, height, level1Width;
+        double roughness; // mean difference between neighbouring pixels on the logo
+    };
+    auto look = [](GLuint name) {
+        Look l{};
+        glBindTexture(GL_TEXTURE_2D, name);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &l.minFilter);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &l.width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &l.height);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &l.level1Width);
+        scene.textureName = name;
+        const Picture frame = drawFrame();
+        int differences = 0, count = 0;
+        for (const auto& s : spots) {
+            for (int dx = 0; s.onLogo && dx < 4; ++dx, ++count) {
+                const unsigned char* p = sample(frame, s.x, s.y) + 3 * dx;
+                differences += std::abs(p[1] - p[4]);
+            }
+        }
+        scene.textureName = 0;
+        glDeleteTextures(1, &name);
+        l.roughness = static_cast<double>(differences) / count;
+        return l;
+    };
+    const Look marble = look(loadTexture(board.c_str())), named = look(loadNamedTexture(board.c_str())),
+               reduced = look(loadNamedTexture(wide.c_str()));
+    // The marble's way: the picture's own size, one level, and shimmer.
+    EXPECT_EQ(std::make_tuple(marble.minFilter, marble.width, marble.level1Width),
+              std::make_tuple(GL_LINEAR, 1024, 0));
+    EXPECT_GT(marble.roughness, 20);
+    EXPECT_EQ(std::make_tuple(named.minFilter, named.width, named.level1Width),
+              std::make_tuple(GL_LINEAR_MIPMAP_LINEAR, 1024, 512));
+    EXPECT_LT(named.roughness, 8);
+    EXPECT_EQ(std::make_tuple(reduced.width, reduced.height, reduced.level1Width),
+              std::make_tuple(1024, 341, 512));
 }
 
 } // namespace

@@ -18,10 +18,17 @@ error=$(DISPLAY= "$viewer" -sync --colour 2>&1 >/dev/null || echo "status $?")
 error=$(DISPLAY= "$viewer" a.png -- b.png 2>&1 >/dev/null || echo "status $?")
 [ "$error" = $'ovrik-logo: \'b.png\' is a second picture file; see ovrik-logo --help\nstatus 2' ] ||
     fail "two files: $error"
+for option in -display -geometry; do
+    error=$(DISPLAY= "$viewer" $option 2>&1 >/dev/null || echo "status $?")
+    [ "$error" = "ovrik-logo: '$option' needs a value; see ovrik-logo --help"$'\nstatus 2' ] ||
+        fail "$option alone: $error"
+done
 
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 mkdir "$plain" "$traced"
-start_viewer "$plain" "$viewer"
+# GLUT's -display takes its value along: the window opens there, and the
+# value is not taken for a picture.
+start_viewer "$plain" env -u DISPLAY "$viewer" -display "$DISPLAY"
 geometry=$(xdotool getwindowgeometry "$viewer_window")
 grep -q 'Position: 0,0' <<<"$geometry" && grep -q 'Geometry: 400x400' <<<"$geometry" ||
     fail "window is not 400x400 at 0,0: $geometry"
@@ -38,7 +45,8 @@ start_viewer "$odd" "$viewer"
 quit_viewer "$odd"
 [ "$(cat "$odd/stdout.txt")" = "$usage"$'\nFile marmor.bmp is not a regular file' ] ||
     fail "stdout with a FIFO: $(cat "$odd/stdout.txt")"
-start_viewer "$odd" "$viewer" -- "-odd name.png"
+start_viewer "$odd" "$viewer" -geometry 300x200+0+0 -- "-odd name.png"
+grep -q 'Geometry: 300x200' <<<"$(xdotool getwindowgeometry "$viewer_window")" || fail "-geometry ignored"
 quit_viewer "$odd"
 [ "$(cat "$odd/stdout.txt")" = "$usage" ] || fail "stdout with a PNG: $(cat "$odd/stdout.txt")"
 

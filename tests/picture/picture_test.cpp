@@ -113,14 +113,6 @@ Bytes blockAverage(const Bytes& rgb, int w, int h, int fx, int fy) {
     return out;
 }
 
-Bytes checkerboard(int w, int h) {
-    Bytes out;
-    for (int i = 0; i < w * h; ++i) {
-        out.insert(out.end(), 3, (i % w + i / w) % 2 ? 255 : 0);
-    }
-    return out;
-}
-
 TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     struct Case {
         Bytes file;
@@ -221,7 +213,7 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     // Reduced to at most reduceTo per side, never beyond the largest side
     // (4096), by the average of each block: a checkerboard becomes even grey.
     const Bytes wide = patternPicture(8192, 2), tall = patternPicture(3, 1000),
-                board = checkerboard(64, 64), square = patternPicture(64, 32);
+                board = checkerboardPicture(64, 64), square = patternPicture(64, 32);
     const Bytes evenGrey(16 * 16 * 3, 128), marble48 = cropped(makeMarble(64), 64, 64, 48);
     cases.push_back({encodeBitmap(8192, 2, wide), 1024, 1, blockAverage(wide, 8192, 2, 8, 2), 0, false, 1024});
     cases.push_back({encodeBitmap(8192, 2, wide), 4096, 1, blockAverage(wide, 8192, 2, 2, 2), 0, false, 8192});
