@@ -14,7 +14,7 @@ build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-
     libjpeg62-turbo-dev libexif-dev libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
-    desktop-file-utils clang libclang-rt-14-dev valgrind)
+    desktop-file-utils libglib2.0-bin clang libclang-rt-14-dev valgrind)
 docs_packages=(xvfb xdotool imagemagick)
 
 case "${1:-}" in

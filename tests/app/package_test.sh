@@ -2,7 +2,8 @@
 # Builds the Debian package and checks it as a distribution would: fields,
 # files, lintian, the man page, the AppStream data and the desktop entry. Then
 # starts the packaged viewer in an empty folder and expects it to find and
-# upload the marble it was installed with, without a message.
+# upload the marble it was installed with, without a message; and opens a
+# PNG through the desktop entry as a file manager would.
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/viewer.sh"
@@ -24,8 +25,13 @@ warnings=$(zcat "$share/man/man1/ovrik-logo.1.gz" | groff -man -ww -z 2>&1) && [
 appstreamcli validate --no-net "$share/metainfo/org.ovrik.logo.metainfo.xml" >"$root.txt" ||
     fail "metainfo: $(cat "$root.txt")"
 desktop-file-validate "$desktop" || fail "the desktop entry does not validate"
-grep -qx 'Exec=/usr/bin/ovrik-logo' "$desktop" && grep -qx 'Path=/usr/share/ovrik-logo' "$desktop" ||
-    fail "the desktop entry starts $(grep -E '^(Exec|Path)=' "$desktop")"
+grep -qx 'Exec=/usr/bin/ovrik-logo %f' "$desktop" && ! grep -q '^Path=' "$desktop" &&
+    grep -qx 'MimeType=image/bmp;image/png;image/jpeg;' "$desktop" ||
+    fail "the desktop entry reads $(grep -E '^(Exec|Path|MimeType)=' "$desktop")"
+for type in bmp png jpeg; do
+    grep -qx "    <mediatype>image/$type</mediatype>" "$share/metainfo/org.ovrik.logo.metainfo.xml" ||
+        fail "the metainfo does not name image/$type"
+done
 
 empty=$viewer_scratch/empty
 mkdir "$empty"
@@ -35,4 +41,23 @@ quit_viewer "$empty"
 apitrace dump --color=never "$empty/calls.trace" >"$empty/calls.txt"
 grep -q 'glTexImage2D(.*width = 256, height = 256' "$empty/calls.txt" ||
     fail "the packaged viewer did not upload its marble"
+# Open With: a file manager starts the entry on a picture, here with the
+# packaged program in place of /usr/bin; the picture's path has a space.
+album="$viewer_scratch/photo album"
+mkdir "$album" && "$1/make-marble" "$album/marble.png"
+sed "s#^Exec=/usr/bin/#Exec=$root/usr/bin/#" "$desktop" >"$viewer_scratch/open-with.desktop"
+(cd "$album" && exec gio launch "$viewer_scratch/open-with.desktop" "$album/marble.png" \
+    >stdout.txt 2>stderr.txt)
+viewer_window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Ovrik-Logo$' | head -n1)
+for process in /proc/[0-9]*; do
+    [ "$(readlink "$process/exe")" = "$root/usr/bin/ovrik-logo" ] && viewer_pid=${process#/proc/}
+done
+[ -n "$viewer_pid" ] || fail "Open With started no viewer"
+[ "$(tr '\0' '|' <"/proc/$viewer_pid/cmdline")" = "$root/usr/bin/ovrik-logo|$album/marble.png|" ] ||
+    fail "Open With started: $(tr '\0' ' ' <"/proc/$viewer_pid/cmdline")"
+xdotool keydown --window "$viewer_window" Escape 2>/dev/null
+timeout 20 tail --pid="$viewer_pid" -f /dev/null || fail "the viewer opened with a picture did not exit"
+viewer_pid=
+[ "$(cat "$album/stdout.txt")" = "$usage" ] || fail "the viewer opened with a picture printed: $(cat "$album/stdout.txt")"
+
 echo "package: $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
