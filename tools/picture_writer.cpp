@@ -145,7 +145,8 @@ std::vector<unsigned char> encodeJpeg(int width, int height, const std::vector<u
     if (layout.ink == JpegLayout::ycckAdobe) {
         jpeg_set_colorspace(&encoder, JCS_YCCK);
     }
-    encoder.write_Adobe_marker = layout.ink == JpegLayout::cmykPlain ? FALSE : encoder.write_Adobe_marker;
+    encoder.write_Adobe_marker =
+        layout.ink == JpegLayout::cmykPlain ? FALSE : encoder.write_Adobe_marker;
     jpeg_set_quality(&encoder, layout.quality, TRUE);
     if (layout.progressive) {
         jpeg_simple_progression(&encoder);
@@ -198,9 +199,16 @@ void putBe(std::vector<unsigned char>& bytes, size_t at, unsigned value, int len
 std::vector<unsigned char> exifBlock(int orientation, bool bigEndian) {
     // TIFF header, then at offset 8 one directory of one entry: tag 0x0112
     // (orientation), type 3 (16-bit), count 1, the value, no next directory.
-    const std::vector<std::pair<unsigned, int>> fields = {
-        {bigEndian ? 0x4d4d : 0x4949, 2}, {42, 2}, {8, 4}, {1, 2}, {0x0112, 2},
-        {3, 2}, {1, 4}, {static_cast<unsigned>(orientation), 2}, {0, 2}, {0, 4}};
+    const std::vector<std::pair<unsigned, int>> fields = {{bigEndian ? 0x4d4d : 0x4949, 2},
+                                                          {42, 2},
+                                                          {8, 4},
+                                                          {1, 2},
+                                                          {0x0112, 2},
+                                                          {3, 2},
+                                                          {1, 4},
+                                                          {static_cast<unsigned>(orientation), 2},
+                                                          {0, 2},
+                                                          {0, 4}};
     std::vector<unsigned char> block;
     for (auto [value, length] : fields) {
         for (int i = 0; i < length; ++i) {

@@ -30,8 +30,8 @@ struct PictureSize {
 // kept, no side below 1.
 PictureSize reducedSize(std::uint32_t width, std::uint32_t height, std::uint32_t target);
 
-// The orientation is EXIF's, 1 (as stored) to 8. Takes the image's pixel block (its width and height as shown, 5 to 8
-// swapping them) and the layout's buffers; returns false after the
+// The orientation is EXIF's, 1 (as stored) to 8. Takes the image's pixel block (its width and
+// height as shown, 5 to 8 swapping them) and the layout's buffers; returns false after the
 // allocation message. endLayout releases the buffers, not the image.
 bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std::uint32_t height,
                  std::uint32_t target, int orientation);

@@ -148,7 +148,8 @@ TEST_F(Render, NamedPictureIsReducedAndMipmappedSoAFinePatternShowsItsAverage) {
         l.roughness = static_cast<double>(differences) / count;
         return l;
     };
-    const Look marble = look(loadTexture(board.c_str())), named = look(loadNamedTexture(board.c_str())),
+    const Look marble = look(loadTexture(board.c_str())),
+               named = look(loadNamedTexture(board.c_str())),
                reduced = look(loadNamedTexture(wide.c_str()));
     // The marble's way: the picture's own size, one level, and shimmer.
     EXPECT_EQ(std::make_tuple(marble.minFilter, marble.width, marble.level1Width),

@@ -190,8 +190,9 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                          o >= 5 ? 61 : 37, turned(marble, 61, 37, o), 4.0});
     }
     Bytes damagedExif = encodeJpeg(61, 37, marble, {false, false, 90, 6});
-    patchLe32(damagedExif, std::search(damagedExif.begin(), damagedExif.end(), "II*", "II*" + 3) -
-                               damagedExif.begin() + 4,
+    patchLe32(damagedExif,
+              std::search(damagedExif.begin(), damagedExif.end(), "II*", "II*" + 3) -
+                  damagedExif.begin() + 4,
               0xfff0); // the directory lies beyond the block
     cases.push_back({damagedExif, 61, 37, marble, 4.0});
     cases.push_back(
@@ -203,11 +204,13 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     stray.insert(stray.begin() + 4 + (stray[4] << 8 | stray[5]), {0x00, 0x42, 0x42});
     const Load cleanLoad = load(clean);
     ASSERT_NE(cleanLoad.image.pixels, nullptr);
-    cases.push_back({stray, 61, 37, Bytes(cleanLoad.image.pixels, cleanLoad.image.pixels + 61 * 37 * 3)});
+    cases.push_back(
+        {stray, 61, 37, Bytes(cleanLoad.image.pixels, cleanLoad.image.pixels + 61 * 37 * 3)});
     std::free(cleanLoad.image.pixels);
     // Ink: CMYK marked inverted by Adobe's marker, plain CMYK, and YCCK.
     for (auto ink : {JpegLayout::cmykAdobe, JpegLayout::cmykPlain, JpegLayout::ycckAdobe}) {
-        cases.push_back({encodeJpeg(61, 37, marble, {false, false, 95, 0, ink}), 61, 37, marble, 4.0});
+        cases.push_back(
+            {encodeJpeg(61, 37, marble, {false, false, 95, 0, ink}), 61, 37, marble, 4.0});
     }
 
     // Reduced to at most reduceTo per side, never beyond the largest side
@@ -215,15 +218,21 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     const Bytes wide = patternPicture(8192, 2), tall = patternPicture(3, 1000),
                 board = checkerboardPicture(64, 64), square = patternPicture(64, 32);
     const Bytes evenGrey(16 * 16 * 3, 128), marble48 = cropped(makeMarble(64), 64, 64, 48);
-    cases.push_back({encodeBitmap(8192, 2, wide), 1024, 1, blockAverage(wide, 8192, 2, 8, 2), 0, false, 1024});
-    cases.push_back({encodeBitmap(8192, 2, wide), 4096, 1, blockAverage(wide, 8192, 2, 2, 2), 0, false, 8192});
-    cases.push_back({encodeBitmap(3, 1000, tall), 1, 10, blockAverage(tall, 3, 1000, 3, 100), 0, false, 10});
+    cases.push_back(
+        {encodeBitmap(8192, 2, wide), 1024, 1, blockAverage(wide, 8192, 2, 8, 2), 0, false, 1024});
+    cases.push_back(
+        {encodeBitmap(8192, 2, wide), 4096, 1, blockAverage(wide, 8192, 2, 2, 2), 0, false, 8192});
+    cases.push_back(
+        {encodeBitmap(3, 1000, tall), 1, 10, blockAverage(tall, 3, 1000, 3, 100), 0, false, 10});
     cases.push_back({encodeBitmap(64, 32, square), 64, 32, square, 0, false, 64});
     cases.push_back({encodePng(64, 64, board), 16, 16, evenGrey, 0, false, 16});
-    cases.push_back({encodePng(64, 32, board, {PngLayout::grey, 1, true}), 16, 8, Bytes(evenGrey.begin(), evenGrey.begin() + 16 * 8 * 3), 0, false, 16});
-    cases.push_back({encodePng(64, 32, square, {PngLayout::rgb, 8, false, false, 6, 6}), 8, 16, turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 6), 0, false, 16});
+    cases.push_back({encodePng(64, 32, board, {PngLayout::grey, 1, true}), 16, 8,
+                     Bytes(evenGrey.begin(), evenGrey.begin() + 16 * 8 * 3), 0, false, 16});
+    cases.push_back({encodePng(64, 32, square, {PngLayout::rgb, 8, false, false, 6, 6}), 8, 16,
+                     turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 6), 0, false, 16});
     // JPEG: the decoder scales by 2/8, which averages much as blocks do.
-    cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12, blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
+    cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12,
+                     blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", starting "
