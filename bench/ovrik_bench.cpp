@@ -31,8 +31,8 @@
 #include "logo/outline.h"
 #include "marble.h"
 #include "picture/picture.h"
-#include "texture/texture.h"
 #include "picture_writer.h"
+#include "texture/texture.h"
 
 namespace {
 
@@ -59,39 +59,22 @@ const std::string& bigBitmapPath() {
     return path;
 }
 
-// For the compressed formats, something like a photograph: the marble, with
-// a little noise that keeps the compressor from finding long repeats.
-const std::vector<unsigned char>& photoLikePicture() {
-    static const std::vector<unsigned char> picture = [] {
-        const int tile = 1024;
-        const std::vector<unsigned char> marble = makeMarble(tile);
-        std::vector<unsigned char> rgb(size_t{bigSide} * bigSide * 3);
-        std::uint32_t noise = 1;
-        for (int y = 0; y < bigSide; ++y) {
-            for (int x = 0; x < bigSide * 3; ++x) {
-                noise = noise * 1664525u + 1013904223u;
-                const int value = marble[(y % tile * tile) * 3 + x % (tile * 3)] +
-                                  static_cast<int>(noise >> 29) - 4;
-                rgb[size_t{bigSide} * 3 * y + x] =
-                    static_cast<unsigned char>(std::clamp(value, 0, 255));
-            }
-        }
-        return rgb;
-    }();
+// For the compressed formats, something like a photograph.
+const std::vector<unsigned char>& photoLike() {
+    static const std::vector<unsigned char> picture = photoLikePicture(bigSide, bigSide);
     return picture;
 }
 
 const std::string& bigPngPath() {
     static const std::string path = writeBigFile("ovrik-bench-4096.png", [] {
-        return encodePng(bigSide, bigSide, photoLikePicture(),
-                         {PngLayout::rgb, 8, false, false, 1});
+        return encodePng(bigSide, bigSide, photoLike(), {PngLayout::rgb, 8, false, false, 1});
     });
     return path;
 }
 
 const std::string& bigJpegPath() {
     static const std::string path = writeBigFile(
-        "ovrik-bench-4096.jpg", [] { return encodeJpeg(bigSide, bigSide, photoLikePicture()); });
+        "ovrik-bench-4096.jpg", [] { return encodeJpeg(bigSide, bigSide, photoLike()); });
     return path;
 }
 

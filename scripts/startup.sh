@@ -1,29 +1,43 @@
 #!/usr/bin/env bash
-# Compares the viewer's start-up with Mesa's glxgears demo on the same private
-# Xvfb display: time from start to the first drawn frame, and peak resident
-# memory. Prints the median of RUNS starts of each (default 7).
+# Start-up on a private Xvfb display, medians of RUNS starts each (default 7):
+# time from start to the first drawn frame, peak resident memory and the CPU
+# time used until then, for
+#   - the viewer with its marble, against Mesa's glxgears demo;
+#   - the viewer with a 12-megapixel JPEG (4032 x 3024, as a phone takes
+#     them) named on the command line, against the marble (goal: peak memory
+#     at most 1.15 times) and against djpeg decoding that file at the DCT
+#     scale the viewer uses (goal: the CPU time the photograph adds at most
+#     1.25 times djpeg's).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/xvfb.sh
 runs=${1:-7}
 
 scripts/deps.sh test
-command -v glxgears >/dev/null && command -v xwd >/dev/null || {
-    if [ "$(id -u)" -eq 0 ]; then apt-get install -y -qq mesa-utils x11-apps; else
-        echo "glxgears or xwd missing: apt-get install mesa-utils x11-apps" >&2
+command -v glxgears >/dev/null && command -v xwd >/dev/null && command -v djpeg >/dev/null || {
+    if [ "$(id -u)" -eq 0 ]; then apt-get install -y -qq mesa-utils x11-apps libjpeg-turbo-progs; else
+        echo "glxgears, xwd or djpeg missing: apt-get install mesa-utils x11-apps libjpeg-turbo-progs" >&2
         exit 1
     fi
 }
 cmake --preset release >/dev/null
-cmake --build --preset release --target ovrik-logo >/dev/null
+cmake --build --preset release --target ovrik-logo make-marble >/dev/null
 use_private_display
+photo=$(mktemp --suffix=.jpg)
+trap 'rm -f "$photo"; kill "$ovrik_xvfb_pid" 2>/dev/null || true' EXIT
+build-release/make-marble "$photo" 4032x3024
 
 # Whether a 400 x 400 window shows anything but black, as it does once drawn.
 drawn() {
     [ -n "$(xwd -silent -id "$1" 2>/dev/null | tail -c $((400 * 400 * 4)) | tr -d '\000' | head -c 1)" ]
 }
 
-# One start: prints "MILLISECONDS_TO_FIRST_FRAME PEAK_RSS_KIB".
+# CPU time of a process and all its threads so far, in microseconds.
+cpu_us() {
+    cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%d", ns / 1000 }'
+}
+
+# One start: prints "MILLISECONDS_TO_FIRST_FRAME PEAK_RSS_KIB CPU_MICROSECONDS".
 measure() {
     local name=$1
     shift
@@ -39,15 +53,17 @@ measure() {
     until drawn "$window"; do :; done
     stop=$(date +%s%N)
     sleep 1
-    local peak
+    local peak cpu
     peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
+    cpu=$(cpu_us "$pid")
     kill "$pid"
     wait "$pid" 2>/dev/null || true
-    echo "$(((stop - start) / 1000000)) $peak"
+    echo "$(((stop - start) / 1000000)) $peak $cpu"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# report LABEL WINDOW_NAME COMMAND...: prints the medians; sets kib and cpu.
 report() {
     local label=$1
     shift
@@ -55,11 +71,30 @@ report() {
     for _ in $(seq "$runs"); do
         results+=("$(measure "$@")")
     done
-    local ms kib
+    local ms
     ms=$(printf '%s\n' "${results[@]}" | cut -d' ' -f1 | median)
     kib=$(printf '%s\n' "${results[@]}" | cut -d' ' -f2 | median)
-    echo "$label: first frame after $ms ms, peak resident memory $kib KiB (median of $runs)"
+    cpu=$(printf '%s\n' "${results[@]}" | cut -d' ' -f3 | median)
+    echo "$label: first frame after $ms ms, peak resident memory $kib KiB, CPU $((cpu / 1000)) ms (median of $runs)"
 }
 
-report "ovrik-logo" '^Ovrik-Logo$' ./ovrik-logo
-report "glxgears  " '^glxgears$' glxgears -geometry 400x400+0+0
+report "ovrik-logo           " '^Ovrik-Logo$' ./ovrik-logo
+marble_kib=$kib marble_cpu=$cpu
+report "glxgears             " '^glxgears$' glxgears -geometry 400x400+0+0
+report "ovrik-logo photo.jpg " '^Ovrik-Logo$' ./ovrik-logo "$photo"
+photo_kib=$kib photo_cpu=$cpu
+
+# The viewer's DCT scale: the smallest n/8 that leaves the longer side at
+# least 1024 pixels.
+scale=$(((1024 * 8 + 4031) / 4032))/8
+djpeg_runs=()
+for _ in $(seq "$runs"); do
+    djpeg_runs+=("$( { TIMEFORMAT='%3U %3S'; time djpeg -scale "$scale" -outfile /dev/null "$photo"; } 2>&1 |
+        awk '{ printf "%d", ($1 + $2) * 1000000 }')")
+done
+djpeg_cpu=$(printf '%s\n' "${djpeg_runs[@]}" | median)
+echo "djpeg -scale $scale         : CPU $((djpeg_cpu / 1000)) ms (median of $runs)"
+awk -v photo="$photo_kib" -v marble="$marble_kib" -v added=$((photo_cpu - marble_cpu)) \
+    -v djpeg="$djpeg_cpu" 'BEGIN {
+        printf "peak memory, photo.jpg / marble: %.2f (goal: at most 1.15)\n", photo / marble
+        printf "CPU added by photo.jpg / djpeg: %.2f (goal: at most 1.25)\n", added / djpeg }'

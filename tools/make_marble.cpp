@@ -1,5 +1,6 @@
 // Writes the viewer's marble texture: make-marble OUTPUT[.bmp|.png|.jpg]
-// (BMP unless the name ends in .png or .jpg).
+// (BMP unless the name ends in .png or .jpg). With WIDTHxHEIGHT after it,
+// a photograph-like picture of that size instead, e.g. a phone's 4032x3024.
 #include <cstdio>
 #include <string>
 
@@ -8,19 +9,21 @@
 #include "picture_writer.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-marble OUTPUT[.bmp|.png|.jpg]\n");
+    int width = 256, height = 256;
+    if ((argc != 2 && argc != 3) ||
+        (argc == 3 && (std::sscanf(argv[2], "%dx%d", &width, &height) != 2 || width < 1 ||
+                       height < 1 || width > 16384 || height > 16384))) {
+        std::fprintf(stderr, "usage: make-marble OUTPUT[.bmp|.png|.jpg] [WIDTHxHEIGHT]\n");
         return 2;
     }
-    const int size = 256;
     const std::string output = argv[1];
     auto endsWith = [&](const char* suffix) {
         return output.size() >= 4 && output.compare(output.size() - 4, 4, suffix) == 0;
     };
-    const auto marble = makeMarble(size);
-    const auto bytes = endsWith(".png")   ? encodePng(size, size, marble)
-                       : endsWith(".jpg") ? encodeJpeg(size, size, marble)
-                                          : encodeBitmap(size, size, marble);
+    const auto marble = argc == 3 ? photoLikePicture(width, height) : makeMarble(width);
+    const auto bytes = endsWith(".png")   ? encodePng(width, height, marble)
+                       : endsWith(".jpg") ? encodeJpeg(width, height, marble)
+                                          : encodeBitmap(width, height, marble);
     if (!writeFile(output, bytes)) {
         std::fprintf(stderr, "make-marble: cannot write %s\n", argv[1]);
         return 1;

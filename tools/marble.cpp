@@ -1,5 +1,6 @@
 #include "marble.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -72,6 +73,22 @@ std::vector<unsigned char> makeMarble(int size) {
                 float value = base + (vein[c] - base) * veinWeight;
                 p[c] = static_cast<unsigned char>(std::lround(value));
             }
+        }
+    }
+    return rgb;
+}
+
+std::vector<unsigned char> photoLikePicture(int width, int height) {
+    const int tile = 1024;
+    const std::vector<unsigned char> marble = makeMarble(tile);
+    std::vector<unsigned char> rgb(size_t(width) * height * 3);
+    std::uint32_t noise = 1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width * 3; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            const int value =
+                marble[(y % tile * tile) * 3 + x % (tile * 3)] + static_cast<int>(noise >> 29) - 4;
+            rgb[size_t(width) * 3 * y + x] = static_cast<unsigned char>(std::clamp(value, 0, 255));
         }
     }
     return rgb;
