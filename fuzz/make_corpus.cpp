@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     bpp32[28] = 32;
     Bytes shortHeader = valid(4, 4);
     shortHeader.resize(20);
-    const auto picture = patternPicture(9, 7);
+    const auto picture = patternPicture(9, 7), picture16 = patternPicture(16, 16);
     Bytes cutPng = encodePng(9, 7, picture);
     cutPng.resize(cutPng.size() / 2);
     Bytes cutJpeg = encodeJpeg(9, 7, picture, {false, true});
@@ -49,6 +49,12 @@ int main(int argc, char** argv) {
     patchPngSize(lyingPng, 16000, 7);
     Bytes lyingJpeg = encodeJpeg(9, 7, picture);
     patchJpegSize(lyingJpeg, 9, 16000);
+    // Stray bytes after the JFIF segment, before the next marker.
+    Bytes strayJpeg = encodeJpeg(9, 7, picture);
+    strayJpeg.insert(strayJpeg.begin() + 4 + (strayJpeg[4] << 8 | strayJpeg[5]), {0, 0x42, 0x42});
+    // An EXIF block whose directory lies beyond its end.
+    Bytes badExifJpeg = encodeJpeg(9, 7, picture, {false, false, 90, 6});
+    badExifJpeg[35] = 0xf0;
 
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"valid-w1.bmp", valid(1, 3)},
@@ -85,6 +91,20 @@ int main(int argc, char** argv) {
         {"refuse-cut.jpg", cutJpeg},
         {"refuse-lying-height.jpg", lyingJpeg},
         {"refuse-format.txt", Bytes{'O', 'v', 'r', 'i', 'k', '\n'}},
+        {"valid-exif6.jpg", encodeJpeg(9, 7, picture, {false, false, 90, 6})},
+        {"valid-exif7-progressive.jpg", encodeJpeg(17, 9, picture, {false, true, 90, 7})},
+        {"valid-exif8.png", encodePng(9, 7, picture, {PngLayout::rgb, 8, false, false, 6, 8})},
+        {"valid-exif5-interlaced.png",
+         encodePng(9, 7, picture, {PngLayout::palette, 8, true, false, 6, 5})},
+        {"valid-exif-damaged.jpg", badExifJpeg},
+        {"valid-cmyk-adobe.jpg",
+         encodeJpeg(9, 7, picture, {false, false, 90, 0, JpegLayout::cmykAdobe})},
+        {"valid-cmyk-plain.jpg",
+         encodeJpeg(9, 7, picture, {false, false, 90, 3, JpegLayout::cmykPlain})},
+        {"valid-ycck.jpg",
+         encodeJpeg(16, 16, picture16, {false, true, 90, 0, JpegLayout::ycckAdobe})},
+        {"valid-stray-bytes.jpg", strayJpeg},
+        {"valid-reduced.bmp", valid(40, 3)},
     };
     for (const auto& [name, bytes] : files) {
         if (!writeFile(folder + "/" + name, bytes)) {
