@@ -10,7 +10,7 @@ source "$(dirname "$0")/viewer.sh"
 (cd "$1" && cpack -G DEB -B "$viewer_scratch" >/dev/null)
 deb=$(echo "$viewer_scratch"/ovrik-logo_*_"$(dpkg --print-architecture)".deb)
 [ "$(dpkg-deb -f "$deb" Section)" = graphics ] || fail "section is not graphics"
-for library in libglut3 libpng16 libjpeg62-turbo; do
+for library in libglut3 libpng16 libjpeg62-turbo libexif12; do
     grep -q "$library" <<<"$(dpkg-deb -f "$deb" Depends)" || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
 done
 lintian --fail-on error,warning "$deb" >"$viewer_scratch/lintian.txt" 2>&1 ||
