@@ -6,8 +6,9 @@
 # arguments are given) and builds the package. A second bare Debian 12 then
 # installs that package with apt and starts the installed viewer on Xvfb in
 # the home folder: alone it must find the marble it was installed with, given
-# a PNG or a JPEG it must read them, all without a message, and a FIFO named
-# marmor.bmp must cost one line. Needs root and Debian's package mirror.
+# a PNG, a JPEG or a 12-megapixel portrait photo (EXIF orientation 6) it must
+# read them, all without a message, and a FIFO named marmor.bmp must cost
+# one line. Needs root and Debian's package mirror.
 #   scripts/fresh-debian.sh [TEST_ARGUMENTS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,10 +35,11 @@ in_chroot "$work/build" '
     ! DISPLAY= bash scripts/run-viewer.sh && test -x build-release/ovrik-logo
     bash scripts/run-tests.sh "$@"
     bash scripts/package.sh >/dev/null
-    build-release/make-marble /marble.png && build-release/make-marble /marble.jpg' fresh-debian "$@"
+    build-release/make-marble /marble.png && build-release/make-marble /marble.jpg
+    build-release/make-marble /portrait.jpg 4032x3024 6' fresh-debian "$@"
 
 cp "$work"/build/ovrik-logo/build-release/ovrik-logo_*.deb "$work/install/"
-cp "$work"/build/marble.{png,jpg} "$work/install/root/"
+cp "$work"/build/marble.{png,jpg} "$work"/build/portrait.jpg "$work/install/root/"
 cp -r scripts/lib "$work/install/xvfb"
 in_chroot "$work/install" '
     export DEBIAN_FRONTEND=noninteractive
@@ -47,7 +49,7 @@ in_chroot "$work/install" '
     cd ~
     usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
         "Move mouse while pressing button to change light position.")
-    for picture in "" marble.png marble.jpg; do
+    for picture in "" marble.png marble.jpg portrait.jpg; do
         /xvfb/xvfb-run.sh bash -c "ovrik-logo $picture >/tmp/out & sleep 3; kill \$!"
         echo "ovrik-logo $picture:" && cat /tmp/out && [ "$(cat /tmp/out)" = "$usage" ]
     done

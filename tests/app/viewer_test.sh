@@ -45,10 +45,15 @@ start_viewer "$odd" "$viewer"
 quit_viewer "$odd"
 [ "$(cat "$odd/stdout.txt")" = "$usage"$'\nFile marmor.bmp is not a regular file' ] ||
     fail "stdout with a FIFO: $(cat "$odd/stdout.txt")"
-start_viewer "$odd" "$viewer" -geometry 300x200+0+0 -- "-odd name.png"
+start_viewer "$odd" apitrace trace --output=named.trace "$viewer" -geometry 300x200+0+0 -- "-odd name.png"
 grep -q 'Geometry: 300x200' <<<"$(xdotool getwindowgeometry "$viewer_window")" || fail "-geometry ignored"
 quit_viewer "$odd"
 [ "$(cat "$odd/stdout.txt")" = "$usage" ] || fail "stdout with a PNG: $(cat "$odd/stdout.txt")"
+# A named picture is mipmapped; the marble (traced below) is not.
+apitrace dump --color=never "$odd/named.trace" >"$odd/named.txt"
+grep -qF 'pname = GL_TEXTURE_MIN_FILTER, param = GL_LINEAR_MIPMAP_LINEAR)' "$odd/named.txt" &&
+    grep -qF 'pname = GL_GENERATE_MIPMAP, param = 1)' "$odd/named.txt" ||
+    fail "the named picture has no mipmaps"
 
 cp "$2" "$traced/marmor.bmp"
 start_viewer "$traced" apitrace trace --output=calls.trace "$viewer"
