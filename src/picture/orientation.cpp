@@ -36,8 +36,6 @@ int exifOrientation(const unsigned char* data, size_t size) {
     if (exif == nullptr) {
         return 1;
     }
-    // Read the block as it is: no tags made up to follow the standard.
-    exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
     exif_data_load_data(exif, data, static_cast<unsigned int>(size));
     const int orientation = orientationOf(exif);
     exif_data_unref(exif);
