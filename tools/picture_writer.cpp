@@ -145,8 +145,9 @@ std::vector<unsigned char> encodeJpeg(int width, int height, const std::vector<u
     if (layout.ink == JpegLayout::ycckAdobe) {
         jpeg_set_colorspace(&encoder, JCS_YCCK);
     }
-    encoder.write_Adobe_marker =
-        layout.ink == JpegLayout::cmykPlain ? FALSE : encoder.write_Adobe_marker;
+    if (layout.ink == JpegLayout::cmykPlain) {
+        encoder.write_Adobe_marker = FALSE; // set for CMYK by jpeg_set_defaults
+    }
     jpeg_set_quality(&encoder, layout.quality, TRUE);
     if (layout.progressive) {
         jpeg_simple_progression(&encoder);
