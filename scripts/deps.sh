@@ -10,11 +10,11 @@
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
 
-build_packages=(g++ make cmake pkg-config freeglut3-dev libgl1-mesa-dev libglu1-mesa-dev libpng-dev
+build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libglu1-mesa-dev libpng-dev
     libjpeg62-turbo-dev libexif-dev libx11-dev libgl1-mesa-dri libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
-    desktop-file-utils libglib2.0-bin clang libclang-rt-14-dev valgrind)
+    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind)
 docs_packages=(xvfb xdotool imagemagick)
 
 case "${1:-}" in
