@@ -1,4 +1,5 @@
 #include <GL/freeglut.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -32,12 +33,8 @@ const char* const helpText =
     "  -sync            passed on to GLUT\n";
 
 bool isOneOf(const char* arg, std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-        if (std::strcmp(arg, name) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(names.begin(), names.end(),
+                       [arg](const char* name) { return std::strcmp(arg, name) == 0; });
 }
 
 // Handles --help and --version, keeps GLUT's options in glutArgs (after the
