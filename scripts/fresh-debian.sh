@@ -1,20 +1,38 @@
 #!/usr/bin/env bash
-# Tries the README's commands where a newcomer would: in a bare Debian 12
+# Tries the README's commands where a newcomer would: in a bare Debian
 # (debootstrap --variant=minbase: no compiler, no CMake, no X) made in a
 # scratch folder. There it builds the viewer with the first command (without
-# a display it stops there), runs the test command (--quick unless other
-# arguments are given) and builds the package. A second bare Debian 12 then
-# installs that package with apt and starts the installed viewer on Xvfb in
-# the home folder: alone it must find the marble it was installed with, given
-# a PNG, a JPEG or a 12-megapixel portrait photo (EXIF orientation 6) it must
-# read them, all without a message, and a FIFO named marmor.bmp must cost
-# one line. Needs root and Debian's package mirror.
-#   scripts/fresh-debian.sh [TEST_ARGUMENTS...]
+# a display it stops there), runs the test command with TEST_ARGUMENTS (the
+# whole of it when none are given) and builds the package. A second bare root
+# of the same release then installs that package with apt and starts the
+# installed viewer on Xvfb in the home folder: alone it must find the marble
+# it was installed with, given a PNG, a JPEG or a 12-megapixel portrait photo
+# (EXIF orientation 6) it must read them, all without a message, and a FIFO
+# named marmor.bmp must cost one line.
+#   scripts/fresh-debian.sh [bookworm|trixie] [TEST_ARGUMENTS...]
+# Without a release, Debian 12 (bookworm) and then Debian 13 (trixie). Needs
+# root and Debian's package mirror; when the mirror cannot be reached it
+# says so in one line and exits with status 75.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "fresh-debian: needs root (debootstrap, chroot)" >&2; exit 1; }
-command -v debootstrap >/dev/null || apt-get install -y -qq debootstrap
+case "${1:-}" in
+bookworm | trixie) releases=("$1") && shift ;;
+-* | "") releases=(bookworm trixie) ;;
+*) echo "fresh-debian: unknown release '$1': bookworm or trixie" >&2 && exit 2 ;;
+esac
 mirror=$(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
+mirror=${mirror:-http://deb.debian.org/debian}
+unreachable() {
+    echo "fresh-debian: the package mirror $mirror cannot be reached; no fresh Debian was tried"
+    exit 75
+}
+command -v debootstrap >/dev/null ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null 2>&1 || unreachable
+for release in "${releases[@]}"; do
+    wget -q -T 20 -t 2 -O /dev/null "$mirror/dists/$release/InRelease" || unreachable
+done
+
 work=$(mktemp -d /tmp/fresh-debian.XXXXXX)
 trap 'umount "$work"/*/proc 2>/dev/null || true; rm -rf "$work"' EXIT
 in_chroot() { # in_chroot ROOT SCRIPT [ARGUMENTS...]
@@ -25,35 +43,47 @@ in_chroot() { # in_chroot ROOT SCRIPT [ARGUMENTS...]
         bash -euo pipefail -c "$@"
 }
 
-echo "fresh-debian: debootstrap into $work"
-debootstrap --variant=minbase bookworm "$work/build" "${mirror:-http://deb.debian.org/debian}" >/dev/null
-cp -a "$work/build" "$work/install"
-git clone -q . "$work/build/ovrik-logo"
-[ $# -gt 0 ] || set -- --quick
-in_chroot "$work/build" '
-    cd /ovrik-logo
-    ! DISPLAY= bash scripts/run-viewer.sh && test -x build-release/ovrik-logo
-    bash scripts/run-tests.sh "$@"
-    bash scripts/package.sh >/dev/null
-    build-release/make-marble /marble.png && build-release/make-marble /marble.jpg
-    build-release/make-marble /portrait.jpg 4032x3024 6' fresh-debian "$@"
+try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
+    local release=$1 root=$work/$1
+    shift
+    echo "fresh-debian: debootstrap $release into $root"
+    debootstrap --variant=minbase "$release" "$root/build" "$mirror" >/dev/null
+    cp -a "$root/build" "$root/install"
+    git clone -q . "$root/build/ovrik-logo"
+    in_chroot "$root/build" '
+        cd /ovrik-logo
+        ! DISPLAY= bash scripts/run-viewer.sh && test -x build-release/ovrik-logo
+        bash scripts/run-tests.sh "$@"
+        bash scripts/package.sh >/dev/null
+        build-release/make-marble /marble.png && build-release/make-marble /marble.jpg
+        build-release/make-marble /portrait.jpg 4032x3024 6' fresh-debian "$@"
 
-cp "$work"/build/ovrik-logo/build-release/ovrik-logo_*.deb "$work/install/"
-cp "$work"/build/marble.{png,jpg} "$work"/build/portrait.jpg "$work/install/root/"
-cp -r scripts/lib "$work/install/xvfb"
-in_chroot "$work/install" '
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq && apt-get install -y -qq /ovrik-logo_*.deb >/dev/null
-    DISPLAY= ovrik-logo --version
-    apt-get install -y -qq xvfb >/dev/null
-    cd ~
-    usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
-        "Move mouse while pressing button to change light position.")
-    for picture in "" marble.png marble.jpg portrait.jpg; do
-        /xvfb/xvfb-run.sh bash -c "ovrik-logo $picture >/tmp/out & sleep 3; kill \$!"
-        echo "ovrik-logo $picture:" && cat /tmp/out && [ "$(cat /tmp/out)" = "$usage" ]
-    done
-    mkfifo marmor.bmp
-    /xvfb/xvfb-run.sh bash -c "ovrik-logo >/tmp/out & sleep 3; kill \$!"
-    echo "ovrik-logo with a FIFO:" && cat /tmp/out && grep -qx "File marmor.bmp is not a regular file" /tmp/out'
-echo "fresh-debian: the README commands and the package work on a bare Debian 12"
+    cp "$root"/build/ovrik-logo/build-release/ovrik-logo_*.deb "$root/install/"
+    cp "$root"/build/marble.{png,jpg} "$root"/build/portrait.jpg "$root/install/root/"
+    cp -r scripts/lib "$root/install/xvfb"
+    in_chroot "$root/install" '
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq && apt-get install -y -qq /ovrik-logo_*.deb >/dev/null
+        echo "Depends: $(dpkg-query -W -f="\${Depends}" ovrik-logo)"
+        DISPLAY= ovrik-logo --version
+        apt-get install -y -qq xvfb >/dev/null
+        cd ~
+        usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
+            "Move mouse while pressing button to change light position.")
+        for picture in "" marble.png marble.jpg portrait.jpg; do
+            /xvfb/xvfb-run.sh bash -c "ovrik-logo $picture >/tmp/out & sleep 3; kill \$!"
+            echo "ovrik-logo $picture:" && cat /tmp/out && [ "$(cat /tmp/out)" = "$usage" ]
+        done
+        mkfifo marmor.bmp
+        /xvfb/xvfb-run.sh bash -c "ovrik-logo >/tmp/out & sleep 3; kill \$!"
+        echo "ovrik-logo with a FIFO:" && cat /tmp/out &&
+            grep -qx "File marmor.bmp is not a regular file" /tmp/out'
+    umount "$root"/*/proc
+    rm -rf "$root"
+}
+
+for release in "${releases[@]}"; do
+    start=$SECONDS
+    try_release "$release" "$@"
+    echo "fresh-debian: the README commands and the package work on a bare $release ($((SECONDS - start)) s)"
+done
