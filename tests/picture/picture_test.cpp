@@ -190,10 +190,12 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                          o >= 5 ? 61 : 37, turned(marble, 61, 37, o), 4.0});
     }
     Bytes damagedExif = encodeJpeg(61, 37, marble, {false, false, 90, 6});
-    patchLe32(damagedExif,
-              std::search(damagedExif.begin(), damagedExif.end(), "II*", "II*" + 3) -
-                  damagedExif.begin() + 4,
-              0xfff0); // the directory lies beyond the block
+    const std::string tiffHeader = "II*";
+    patchLe32(
+        damagedExif,
+        std::search(damagedExif.begin(), damagedExif.end(), tiffHeader.begin(), tiffHeader.end()) -
+            damagedExif.begin() + 4,
+        0xfff0); // the directory lies beyond the block
     cases.push_back({damagedExif, 61, 37, marble, 4.0});
     cases.push_back(
         {encodePng(7, 5, pattern, {PngLayout::rgb, 8, false, false, 6, 9}), 7, 5, pattern});
