@@ -38,3 +38,17 @@ const char* loadPicture(const char* fileName, const char* fallbackName,
 // "Texture from NAME is too large for this OpenGL: W x H pixels, at most N
 // per side", for a picture refused by its size or by the upload; returns 0.
 int refuseTextureSize(const char* name, long long width, long long height, int largestSide);
+
+struct MipmapSize {
+    std::int32_t width, height;
+};
+
+// GL's size for the mipmap level below one of width x height: each side
+// halved, rounded down, never below 1.
+MipmapSize mipmapBelow(std::int32_t width, std::int32_t height);
+
+// The level below `above` at that size, by area average: each pixel is the
+// rounded mean of the part of `above` it covers, a pixel cut by its edge
+// weighed by the share that lies inside. Returns false after the
+// allocation message; `below` then holds no pixels.
+bool halveForMipmap(const BitmapImage& above, BitmapImage* below);

@@ -7,6 +7,42 @@
 
 namespace {
 
+// Rows of widths that are not a multiple of 4 are tightly packed (the
+// readers drop BMP row padding) and need byte alignment.
+void uploadLevel(GLint level, const BitmapImage& image) {
+    const bool packedRows = image.width % 4 != 0;
+    if (packedRows) {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    }
+    glTexImage2D(GL_TEXTURE_2D, level, 3, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 image.pixels);
+    if (packedRows) {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    }
+}
+
+// The smaller levels down to 1 x 1, each averaged from the one above; only
+// two levels are held at a time. False when memory ran out.
+bool uploadSmallerLevels(const BitmapImage& image) {
+    BitmapImage above = image;
+    for (GLint level = 1; above.width > 1 || above.height > 1; ++level) {
+        BitmapImage below;
+        const bool made = halveForMipmap(above, &below);
+        if (above.pixels != image.pixels) {
+            std::free(above.pixels);
+        }
+        if (!made) {
+            return false;
+        }
+        uploadLevel(level, below);
+        above = below;
+    }
+    if (above.pixels != image.pixels) {
+        std::free(above.pixels);
+    }
+    return true;
+}
+
 GLuint upload(const BitmapImage& image, bool mipmapped) {
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -14,30 +50,18 @@ GLuint upload(const BitmapImage& image, bool mipmapped) {
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_REPEAT));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLfloat>(GL_LINEAR));
-    if (mipmapped) {
-        // GL builds the smaller levels from each upload itself.
-        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
-        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
-                        static_cast<GLfloat>(GL_LINEAR_MIPMAP_LINEAR));
-    } else {
-        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_LINEAR));
-    }
-
-    // The readers drop BMP row padding, so rows of widths that are not a
-    // multiple of 4 are tightly packed and need byte alignment.
-    const bool packedRows = image.width % 4 != 0;
-    if (packedRows) {
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    }
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 image.pixels);
-    if (packedRows) {
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    }
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                    static_cast<GLfloat>(mipmapped ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR));
+    uploadLevel(0, image);
     // A refused upload would leave an empty texture that draws nothing.
     if (glGetError() != GL_NO_ERROR) {
         glDeleteTextures(1, &name);
         return 0;
+    }
+    // Short of memory for the smaller levels (reported), the picture is
+    // still shown, linearly filtered.
+    if (mipmapped && !uploadSmallerLevels(image)) {
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_LINEAR));
     }
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     return name;
