@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "app/options.h"
 #include "app/render.h"
+#include "app/save_view.h"
 #include "app/scene.h"
 
 namespace {
@@ -38,11 +42,11 @@ bool isOneOf(const char* arg, std::initializer_list<const char*> names) {
 }
 
 // Handles --help and --version, keeps GLUT's options in glutArgs (after the
-// program name) and the picture in pictureFile, and refuses anything else
-// before any display is opened. Returns the exit status for the program to
-// end with, or -1 to go on.
-int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs,
-                     const char*& pictureFile) {
+// program name), the picture in pictureFile and the view options in
+// options, and refuses anything else before any display is opened. Returns
+// the exit status for the program to end with, or -1 to go on.
+int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const char*& pictureFile,
+                     ViewOptions& options) {
     glutArgs.assign(argv, argv + 1);
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -59,7 +63,13 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs,
         } else if (std::strcmp(arg, "--version") == 0) {
             std::printf("ovrik-logo %s\n", OVRIK_VERSION);
             return 0;
-        } else if (isOneOf(arg, {"-display", "-geometry"})) {
+        } else if (isViewOption(arg) && i + 1 < argc) {
+            if (const char* expected = setViewOption(options, arg, argv[++i])) {
+                std::fprintf(stderr, "ovrik-logo: %s '%s' %s; see ovrik-logo --help\n", arg,
+                             argv[i], expected);
+                return 2;
+            }
+        } else if (isOneOf(arg, {"-display", "-geometry"}) || isViewOption(arg)) {
             problem = i + 1 < argc ? nullptr : "needs a value";
             glutArgs.push_back(arg);
             if (i + 1 < argc) {
@@ -75,8 +85,38 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs,
             return 2;
         }
     }
+    if (options.output == nullptr && options.saveOnlyOption != nullptr) {
+        std::fprintf(stderr, "ovrik-logo: '%s' needs --output; see ovrik-logo --help\n",
+                     options.saveOnlyOption);
+        return 2;
+    }
     glutArgs.push_back(nullptr);
     return -1;
+}
+
+// --output: the view drawn without a window and written as a PNG. Standard
+// output carries nothing but the PNG: every message goes to standard error.
+int saveWithoutWindow(const ViewOptions& options) {
+    const int pngStream = dup(STDOUT_FILENO);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    if (const std::string missing = makeHeadlessContext(); !missing.empty()) {
+        std::fprintf(stderr, "ovrik-logo: cannot draw without a window: %s\n", missing.c_str());
+        return 1;
+    }
+    initRendering();
+    // The picture's reader has said why; a script must see it failed.
+    if (scene.textureName == 0) {
+        return 1;
+    }
+    const LightPlacement light = options.light.value_or(LightPlacement{0, 0});
+    const std::string comment = savedComment(options.save, viewOptionsText(scene.view, light));
+    std::string error;
+    if (!saveView(options.save, savedView(options.save, light), comment, options.output, pngStream,
+                  error)) {
+        std::fprintf(stderr, "ovrik-logo: cannot write %s: %s\n", options.output, error.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -88,8 +128,15 @@ int main(int argc, char** argv) {
     // GLUT sees only its own options, so a picture named like one of them
     // (after --) is not taken for it.
     std::vector<char*> glutArgs;
-    if (int status = parseCommandLine(argc, argv, glutArgs, scene.pictureFile); status >= 0) {
+    ViewOptions options{scene.view, {}, nullptr, {}, nullptr};
+    if (int status = parseCommandLine(argc, argv, glutArgs, scene.pictureFile, options);
+        status >= 0) {
         return status;
+    }
+    scene.view = options.view;
+    scene.startLight = options.light;
+    if (options.output != nullptr) {
+        return saveWithoutWindow(options);
     }
     int glutArgCount = static_cast<int>(glutArgs.size()) - 1;
     // Printed before glutInit so the hints show even if no window can open.

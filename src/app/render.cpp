@@ -6,7 +6,6 @@
 
 #include "app/callbacks.h"
 #include "app/scene.h"
-#include "input/pointer.h"
 #include "logo/logo.h"
 #include "texture/texture.h"
 
@@ -70,10 +69,19 @@ void openWindow(int* argc, char** argv) {
     glutReshapeFunc(reshape);
     glutKeyboardFunc(keyboard);
     glutMotionFunc(motion);
+    glutSpecialFunc(special);
 }
 
-void display() {
-    const auto& c = scene.clearColor;
+FrameView windowView() {
+    const LightPlacement light = scene.startLight
+                                     ? *scene.startLight
+                                     : lightFromPointer(scene.pointerX, scene.pointerY,
+                                                        scene.windowWidth, scene.windowHeight);
+    return {-2, 2, -2, 2, light, scene.clearColor};
+}
+
+void renderFrame(const FrameView& view) {
+    const auto& c = view.clearColor;
     glClearColor(c[0], c[1], c[2], c[3]);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
@@ -81,14 +89,12 @@ void display() {
     // placed with an identity model-view and stays fixed to the viewer.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-2, 2, -2, 2, 10, 15.5);
+    glFrustum(view.left, view.right, view.bottom, view.top, 10, 15.5);
     glTranslated(0, 0, -12.75);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    LightPlacement light =
-        lightFromPointer(scene.pointerX, scene.pointerY, scene.windowWidth, scene.windowHeight);
-
+    const LightPlacement& light = view.light;
     const GLfloat specular[] = {0.5f, 0.5f, 0.5f, 1.0f};
     glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     glMaterialf(GL_FRONT, GL_SHININESS, 120);
@@ -107,6 +113,9 @@ void display() {
     glRotatef(static_cast<float>(scene.view.angleZ), 0, 0, 1);
 
     drawLogo(scene.shape, scene.view.logoColor, scene.textureName);
+}
 
+void display() {
+    renderFrame(windowView());
     glutSwapBuffers();
 }

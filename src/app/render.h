@@ -9,5 +9,24 @@ void openWindow(int* argc, char** argv);
 // Fixed GL state every frame relies on; needs a current GL context.
 void initRendering();
 
-// GLUT display callback: draws one frame and swaps the buffers.
+#include <array>
+
+#include "input/pointer.h"
+
+// What a frame takes beyond the scene's shape, turn, colour and texture.
+struct FrameView {
+    double left, right, bottom, top; // the field of view at the near plane
+    LightPlacement light;
+    std::array<float, 4> clearColor;
+};
+
+// The window's view: its square field of view, the light where the last
+// drag (or --light, until the first drag) placed it, the grey background.
+FrameView windowView();
+
+// Draws one frame into whatever framebuffer is bound, over the viewport
+// that is set; the window and the saved view share it.
+void renderFrame(const FrameView& view);
+
+// GLUT display callback: the window's frame, then the buffer swap.
 void display();

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include "input/keys.h"
+#include "input/pointer.h"
 #include "logo/outline.h"
 
 struct SceneState {
@@ -19,6 +21,8 @@ struct SceneState {
     // Last pointer position of a drag, window pixels, origin top left.
     int pointerX = 200;
     int pointerY = 200;
+    // Set by --light; places the light until the first drag does.
+    std::optional<LightPlacement> startLight;
 
     int windowWidth = 0;
     int windowHeight = 0;

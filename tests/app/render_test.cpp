@@ -2,14 +2,20 @@
 // software renderer) and reads back what a person would see; reads uploaded
 // textures back from GL.
 #include <GL/freeglut.h>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
+#include "app/options.h"
 #include "app/render.h"
+#include "app/save_view.h"
 #include "app/scene.h"
 #include "bitmap_writer.h"
+#include "picture/picture.h"
 #include "picture_writer.h"
 #include "texture/texture.h"
 
@@ -160,6 +166,119 @@ TEST_F(Render, NamedPictureIsReducedAndMipmappedSoAFinePatternShowsItsAverage) {
     EXPECT_LT(named.roughness, 8);
     EXPECT_EQ(std::make_tuple(reduced.width, reduced.height, reduced.level1Width),
               std::make_tuple(1024, 478, 512)); // 477.9 rounded
+}
+
+// The real program, started without a display, next to the window's frame.
+struct Saved {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgba; // rows top first
+};
+Saved savedPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Saved saved;
+    if (png_image_begin_read_from_file(&image, path.c_str()) != 0) {
+        image.format = PNG_FORMAT_RGBA;
+        saved = {static_cast<int>(image.width), static_cast<int>(image.height),
+                 std::vector<unsigned char>(PNG_IMAGE_SIZE(image))};
+        png_image_finish_read(&image, nullptr, saved.rgba.data(), 0, nullptr);
+    }
+    return saved;
+}
+
+std::string savedFileWithoutDisplay(const std::string& options) {
+    const std::string out = (std::filesystem::temp_directory_path() / "ovrik-saved.png").string();
+    std::filesystem::remove(out);
+    const std::string command = "cd " + std::filesystem::path(MARBLE_BMP).parent_path().string() +
+                                " && env -u DISPLAY " OVRIK_LOGO " --output " + out + " " + options;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return out;
+}
+
+TEST_F(Render, SavedViewWithoutADisplayHasTheWindowsPixels) {
+    scene.textureName = loadTexture(MARBLE_BMP);
+    scene.view = {10, 355, -40, {0.35f, 0.6f, 0.9f, 1}};
+    scene.pointerX = 130, scene.pointerY = 90;
+    const Picture window = drawFrame();
+    const Saved saved = savedPng(
+        savedFileWithoutDisplay(viewOptionsText(scene.view, windowView().light) + " --samples 1"));
+    ASSERT_EQ(std::make_pair(saved.width, saved.height), std::make_pair(400, 400));
+    int different = 0;
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 400 * 3; ++x) {
+            different += window[(399 - y) * 1200 + x] != saved.rgba[(y * 400 + x / 3) * 4 + x % 3];
+        }
+    }
+    EXPECT_EQ(different, 0);
+    scene.view = {0, 0, 0, {0.2f, 0.6f, 0.4f, 1}};
+    scene.pointerX = scene.pointerY = 200;
+}
+
+// Tiles make no seam, a non-square view keeps the logo's proportions, and
+// a transparent view laid over the grey gives the grey one.
+TEST_F(Render, SavedViewIsTheSameInTilesAndOverAnyBackground) {
+    scene.textureName = loadTexture(MARBLE_BMP);
+    const std::string path = (std::filesystem::temp_directory_path() / "ovrik-tiles.png").string();
+    auto save = [&](SaveSettings settings) {
+        std::string error;
+        EXPECT_TRUE(saveView(settings, savedView(settings, {0.3f, -0.2f}), "", path, -1, error))
+            << error;
+        return savedPng(path);
+    };
+    const SaveSettings whole{300, 200, 4, false, 1024};
+    const Saved grey = save(whole), tiled = save({300, 200, 4, false, 64}),
+                clear = save({300, 200, 4, true, 1024});
+    ASSERT_EQ(grey.rgba.size(), size_t{300 * 200 * 4});
+    ASSERT_EQ(tiled.rgba.size(), grey.rgba.size());
+    ASSERT_EQ(clear.rgba.size(), grey.rgba.size());
+    int seams = 0, worstOverGrey = 0, edges = 0;
+    int left = 300, right = 0, top = 200, bottom = 0;
+    for (size_t i = 0; i < grey.rgba.size(); i += 4) {
+        const int x = static_cast<int>(i / 4 % 300), y = static_cast<int>(i / 4 / 300);
+        const int alpha = clear.rgba[i + 3];
+        edges += alpha > 0 && alpha < 255;
+        for (int c = 0; c < 3; ++c) {
+            seams += std::abs(grey.rgba[i + c] - tiled.rgba[i + c]) > 1;
+            const int over = (clear.rgba[i + c] * alpha + 102 * (255 - alpha) + 127) / 255;
+            worstOverGrey = std::max(worstOverGrey, std::abs(over - grey.rgba[i + c]));
+        }
+        if (alpha > 128) {
+            left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+    }
+    EXPECT_EQ(seams, 0);
+    EXPECT_LE(worstOverGrey, 2);
+    EXPECT_GT(edges, 100); // smooth edges, not a cut-out
+    // The face is 3.4 by 1.4 at 12.5 from the eye: 136 by 56 pixels here.
+    EXPECT_NEAR(right - left + 1, 136, 3);
+    EXPECT_NEAR(bottom - top + 1, 56, 3);
+    EXPECT_NEAR((left + right) / 2.0, 150, 2);
+}
+
+// Any size in bounded memory: 8192 x 8192, averaged down, is the 1024 x 1024
+// view.
+TEST_F(Render, LargeSavedViewAveragesToTheSmallOneInBoundedMemory) {
+    const std::string small = savedFileWithoutDisplay("--size 1024x1024 --turn 20,30,0");
+    const std::string smallCopy = small + ".1024";
+    std::filesystem::rename(small, smallCopy);
+    const std::string large = savedFileWithoutDisplay("--size 8192x8192 --turn 20,30,0");
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(usage.ru_maxrss, 600 * 1024); // KiB; a sanitizer's shadow memory is not counted
+#endif
+    BitmapImage reference, averaged;
+    ASSERT_TRUE(loadPicture(smallCopy.c_str(), nullptr, {nullptr, 0}, &reference));
+    ASSERT_TRUE(loadPicture(large.c_str(), nullptr, {nullptr, 1024}, &averaged));
+    ASSERT_EQ(std::make_pair(averaged.width, averaged.height), std::make_pair(1024, 1024));
+    double difference = 0;
+    for (size_t i = 0; i < size_t{1024 * 1024 * 3}; ++i) {
+        difference += std::abs(reference.pixels[i] - averaged.pixels[i]);
+    }
+    EXPECT_LT(difference / (1024 * 1024 * 3), 3);
+    std::free(reference.pixels);
+    std::free(averaged.pixels);
 }
 
 } // namespace

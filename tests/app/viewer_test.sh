@@ -12,17 +12,43 @@ source "$here/viewer.sh"
 # Options are handled before any display is opened.
 help=$(DISPLAY= "$viewer" --help) && grep -q '^Usage: ovrik-logo' <<<"$help" || fail "--help: $help"
 [ "$(DISPLAY= "$viewer" --version)" = "ovrik-logo $3" ] || fail "--version"
-error=$(DISPLAY= "$viewer" -sync --colour 2>&1 >/dev/null || echo "status $?")
-[ "$error" = $'ovrik-logo: \'--colour\' is not known; see ovrik-logo --help\nstatus 2' ] ||
-    fail "--colour: $error"
-error=$(DISPLAY= "$viewer" a.png -- b.png 2>&1 >/dev/null || echo "status $?")
-[ "$error" = $'ovrik-logo: \'b.png\' is a second picture file; see ovrik-logo --help\nstatus 2' ] ||
-    fail "two files: $error"
-for option in -display -geometry; do
-    error=$(DISPLAY= "$viewer" $option 2>&1 >/dev/null || echo "status $?")
-    [ "$error" = "ovrik-logo: '$option' needs a value; see ovrik-logo --help"$'\nstatus 2' ] ||
-        fail "$option alone: $error"
+refused() { # refused "MESSAGE" ARGUMENTS...: one line on stderr, status 2, before any display
+    local expected=$1 error
+    shift
+    error=$(DISPLAY= "$viewer" "$@" 2>&1 >/dev/null || echo "status $?")
+    [ "$error" = "ovrik-logo: $expected; see ovrik-logo --help"$'\nstatus 2' ] || fail "$*: $error"
+}
+refused "'--tile' is not known" -sync --tile 4
+refused "'b.png' is a second picture file" a.png -- b.png
+for option in -display -geometry --output --turn; do
+    refused "'$option' needs a value" $option
 done
+refused "--size '0x0' is not WxH, each side from 1 to 16384" --output a.png --size 0x0
+refused "'--samples' needs --output" --samples 8
+
+# --output draws with no display at all, or with one that cannot be opened,
+# and prints nothing but the PNG; what it cannot do costs one line and
+# status 1, and leaves no file.
+saved=$viewer_scratch/saved
+mkdir "$saved" && cp "$2" "$saved/marmor.bmp"
+(cd "$saved" && env -u DISPLAY "$viewer" --output view.png --turn 5,0,0 >out.txt 2>&1) &&
+    (cd "$saved" && DISPLAY=:12345 "$viewer" --output - --turn 5,0,0 >stdout.png 2>err.txt) &&
+    [ ! -s "$saved/out.txt" ] && [ ! -s "$saved/err.txt" ] && cmp -s "$saved/view.png" "$saved/stdout.png" ||
+    fail "--output: $(cat "$saved/out.txt" "$saved/err.txt")"
+failed() { # failed "MESSAGE" ARGUMENTS...
+    local expected=$1 error
+    shift
+    error=$(cd "$saved" && env -u DISPLAY "$@" 2>&1 >/dev/null || echo "status $?")
+    [ "$error" = "$expected"$'\nstatus 1' ] || fail "$*: $error"
+}
+failed "ovrik-logo: cannot write none/view.png: No such file or directory" "$viewer" --output none/view.png
+failed "File Not Found : photo.png" "$viewer" --output photo-view.png photo.png
+mkfifo "$saved/fifo.png"
+failed "File fifo.png is not a regular file" "$viewer" --output fifo-view.png fifo.png
+failed "ovrik-logo: cannot draw without a window: no EGL display on Mesa's surfaceless platform (Debian package libegl-mesa0)" \
+    env __EGL_VENDOR_LIBRARY_FILENAMES=/none "$viewer" --output egl-view.png
+[ "$(ls -A "$saved" | sort | tr '\n' ' ')" = "err.txt fifo.png marmor.bmp out.txt stdout.png view.png " ] ||
+    fail "files left behind: $(ls -A "$saved")"
 
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 mkdir "$plain" "$traced"
@@ -49,20 +75,38 @@ start_viewer "$odd" apitrace trace --output=named.trace "$viewer" -geometry 300x
 grep -q 'Geometry: 300x200' <<<"$(xdotool getwindowgeometry "$viewer_window")" || fail "-geometry ignored"
 quit_viewer "$odd"
 [ "$(cat "$odd/stdout.txt")" = "$usage" ] || fail "stdout with a PNG: $(cat "$odd/stdout.txt")"
-# A named picture is mipmapped; the marble (traced below) is not.
+# A named picture is mipmapped, level by level down to 1 x 1; the marble
+# (traced below) is not.
 apitrace dump --color=never "$odd/named.trace" >"$odd/named.txt"
 grep -qF 'pname = GL_TEXTURE_MIN_FILTER, param = GL_LINEAR_MIPMAP_LINEAR)' "$odd/named.txt" &&
-    grep -qF 'pname = GL_GENERATE_MIPMAP, param = 1)' "$odd/named.txt" ||
-    fail "the named picture has no mipmaps"
+    grep -q 'glTexImage2D(target = GL_TEXTURE_2D, level = 8, internalformat = 3, width = 1, height = 1' "$odd/named.txt" &&
+    ! grep -q GL_GENERATE_MIPMAP "$odd/named.txt" || fail "the named picture has no mipmaps"
 
-cp "$2" "$traced/marmor.bmp"
+# F12 saves what --output draws for the window's size and the options it
+# prints, under the first free name, and asks for no frame.
+cp "$2" "$traced/marmor.bmp" && echo kept >"$traced/ovrik-logo-1.png"
 start_viewer "$traced" apitrace trace --output=calls.trace "$viewer"
 w=$viewer_window
 xdotool sleep 0.5 key --window $w x sleep 0.5 key --window $w G mousemove --window $w 200 200 \
     mousedown 1 mousemove --window $w 300 50 mouseup 1 sleep 0.5 windowsize $w 600 300 sleep 0.5 \
-    mousemove --window $w 100 100 mousedown 1 mousemove --window $w 450 75 mouseup 1 sleep 0.5
+    mousemove --window $w 100 100 mousedown 1 mousemove --window $w 450 75 mouseup 1 sleep 0.5 \
+    key --window $w F12 sleep 0.5
 quit_viewer "$traced"
-[ "$(cat "$traced/stdout.txt")" = "$usage" ] || fail "stdout with the marble: $(cat "$traced/stdout.txt")"
+options="--turn 5,0,0 --colour 0.2,0.65000004,0.4 --light 0.5,0.5"
+[ "$(cat "$traced/stdout.txt")" = "$usage"$'\n'"Saved ovrik-logo-2.png ($options)" ] ||
+    fail "stdout with the marble: $(cat "$traced/stdout.txt")"
+(cd "$traced" && env -u DISPLAY "$viewer" --output again.png --size 600x300 $options) &&
+    cmp "$traced/ovrik-logo-2.png" "$traced/again.png" && [ "$(cat "$traced/ovrik-logo-1.png")" = kept ] ||
+    fail "F12 saved another view than --output draws"
+# A folder that cannot be written to costs one line; the viewer carries on.
+gone=$viewer_scratch/gone
+mkdir -p "$gone/work"
+start_viewer "$gone" bash -c 'cd work && exec "$0"' "$viewer"
+rmdir "$gone/work"
+xdotool key --window "$viewer_window" F12 sleep 0.5
+quit_viewer "$gone"
+[ "$(cat "$gone/stdout.txt")" = "$usage"$'\nFile Not Found : marmor.bmp\nCannot save ovrik-logo-1.png: No such file or directory' ] ||
+    fail "F12 in a folder that is gone: $(cat "$gone/stdout.txt")"
 
 apitrace dump --color=never "$traced/calls.trace" | awk -f "$here/gl_calls.awk" >"$traced/calls.txt"
 expected=$here/expected_gl_calls.txt
@@ -72,6 +116,8 @@ later=$(tail -n +"$(($(wc -l <"$expected") + 1))" "$traced/calls.txt")
 # A key alone brings a frame: turned, with the light still where it started.
 grep -qF 'glRotatef(angle = 5, x = 1' <<<"$(grep -A5 -F 'GL_POSITION, params = {0, 0, 2, 0.7}' <<<"$later")" ||
     fail "no frame turned by the x key alone"
+grep -q glXSwapBuffers <<<"$(sed -n '/glReadPixels/h; /glReadPixels/!H; ${x;p}' <<<"$later")" &&
+    fail "F12 brought a frame"
 for call in 'glMaterialfv(face = GL_FRONT, pname = GL_AMBIENT_AND_DIFFUSE, params = {0.2, 0.65, 0.4, 1})' \
     'glLightfv(light = GL_LIGHT0, pname = GL_POSITION, params = {0.5, 0.75, 2, 0.7})' \
     'glLightfv(light = GL_LIGHT0, pname = GL_SPOT_DIRECTION, params = {-0.5, -0.75, -2})' \

@@ -1,8 +1,13 @@
 #include "picture/picture.h"
+#include "picture/png_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -17,6 +22,11 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+
+Bytes readFile(const std::string& name) {
+    std::ifstream file(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
 
 Bytes patched(Bytes bytes, size_t at, std::uint32_t value, size_t length = SIZE_MAX) {
     patchLe32(bytes, at, value);
@@ -352,6 +362,99 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << c.message;
     }
     EXPECT_EQ(openFiles(), filesBefore); // every file closed again
+}
+
+// Each level from the one above at GL's sizes, odd sides too: every pixel
+// within rounding of the exact area average, fractions of pixels included.
+TEST(Mipmap, EachLevelIsTheAreaAverageOfTheOneAbove) {
+    const struct {
+        int width, height, belowWidth, belowHeight;
+    } cases[] = {{8, 6, 4, 3}, {7, 5, 3, 2}, {5, 3, 2, 1}, {3, 2, 1, 1},
+                 {1, 7, 1, 3}, {9, 1, 4, 1}, {2, 2, 1, 1}, {1024, 478, 512, 239}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height);
+        Bytes pixels = patternPicture(c.width, c.height);
+        const BitmapImage above{c.width, c.height, pixels.data()};
+        BitmapImage below;
+        ASSERT_TRUE(halveForMipmap(above, &below));
+        ASSERT_EQ(std::make_pair(below.width, below.height),
+                  std::make_pair(c.belowWidth, c.belowHeight));
+        const double spanX = double(c.width) / below.width, spanY = double(c.height) / below.height;
+        auto share = [](int pixel, double from, double to) {
+            return std::max(0.0, std::min(pixel + 1.0, to) - std::max(double(pixel), from));
+        };
+        double worst = 0;
+        for (int y = 0; y < below.height; ++y) {
+            for (int x = 0; x < below.width; ++x) {
+                for (int channel = 0; channel < 3; ++channel) {
+                    double sum = 0;
+                    for (int row = int(y * spanY); row < (y + 1) * spanY; ++row) {
+                        for (int column = int(x * spanX); column < (x + 1) * spanX; ++column) {
+                            sum += share(row, y * spanY, (y + 1) * spanY) *
+                                   share(column, x * spanX, (x + 1) * spanX) *
+                                   pixels[(size_t(row) * c.width + column) * 3 + channel];
+                        }
+                    }
+                    const double exact = sum / (spanX * spanY);
+                    worst = std::max(
+                        worst, std::abs(below.pixels[(size_t(y) * below.width + x) * 3 + channel] -
+                                        exact));
+                }
+            }
+        }
+        EXPECT_LE(worst, 0.5 + 1e-9);
+        std::free(below.pixels);
+    }
+}
+
+// Written under a temporary name and renamed once whole: an existing file
+// keeps its bytes until then, a failed write leaves nothing, and the same
+// picture gives the same bytes.
+TEST(PngWriter, WritesWholeFilesOrNone) {
+    std::filesystem::create_directories(folder);
+    const std::string target = (folder / "view.png").string();
+    const Bytes older = {'o', 'l', 'd'};
+    const int width = 37, height = 5;
+    const Bytes rgb = patternPicture(width, height);
+    auto write = [&](const std::string& to, bool replace, int stream = -1) {
+        const Bytes before = readFile(target);
+        PngOutput png;
+        bool written = startPng(png, to, stream, width, height, false, {{"Comment", "--turn 1"}});
+        for (int y = height - 1; written && y >= 0; --y) {
+            written = writePngRows(png, &rgb[size_t(y) * width * 3], 1);
+            EXPECT_EQ(readFile(target), before); // untouched until the end
+        }
+        written = written && completePng(png) && placePng(png, to, replace);
+        const std::string error = png.error;
+        discardPng(png);
+        return written ? std::string() : error;
+    };
+    auto leftovers = [] { return std::distance(std::filesystem::directory_iterator(folder), {}); };
+    ASSERT_TRUE(writeFile(target, older));
+    const auto filesBefore = leftovers();
+    EXPECT_EQ(write(target, false), std::strerror(EEXIST));
+    EXPECT_EQ(write((folder / "none" / "view.png").string(), true), std::strerror(ENOENT));
+    const int full = open("/dev/full", O_WRONLY);
+    EXPECT_EQ(write("-", true, full), std::strerror(ENOSPC));
+    EXPECT_EQ(leftovers(), filesBefore);
+    EXPECT_EQ(readFile(target), older);
+
+    EXPECT_EQ(write(target, true), "");
+    const Bytes first = readFile(target);
+    EXPECT_EQ(write(target, true), "");
+    EXPECT_EQ(readFile(target), first);
+    EXPECT_NE(std::search(first.begin(), first.end(), std::begin("tEXtComment"),
+                          std::end("tEXtComment") - 1),
+              first.end());
+    const Load l = load(first);
+    ASSERT_NE(l.image.pixels, nullptr);
+    EXPECT_EQ(Bytes(l.image.pixels, l.image.pixels + rgb.size()), rgb);
+    std::free(l.image.pixels);
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask); // as any file the user makes
 }
 
 } // namespace
