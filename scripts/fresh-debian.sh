@@ -4,11 +4,12 @@
 # scratch folder. There it builds the viewer with the first command (without
 # a display it stops there), runs the test command with TEST_ARGUMENTS (the
 # whole of it when none are given) and builds the package. A second bare root
-# of the same release then installs that package with apt and starts the
-# installed viewer on Xvfb in the home folder: alone it must find the marble
-# it was installed with, given a PNG, a JPEG or a 12-megapixel portrait photo
-# (EXIF orientation 6) it must read them, all without a message, and a FIFO
-# named marmor.bmp must cost one line.
+# of the same release then installs that package with apt (no recommends)
+# and starts the installed viewer on Xvfb in the home folder: alone it must
+# find the marble it was installed with, given a PNG, a JPEG or a
+# 12-megapixel portrait photo (EXIF orientation 6) it must read them, all
+# without a message, and a FIFO named marmor.bmp must cost one line. Before Xvfb is there, it must save
+# the view of the photo as a 2048 x 2048 PNG with alpha, with no display.
 #   scripts/fresh-debian.sh [bookworm|trixie] [TEST_ARGUMENTS...]
 # Without a release, Debian 12 (bookworm) and then Debian 13 (trixie). Needs
 # root and Debian's package mirror; when the mirror cannot be reached it
@@ -63,11 +64,14 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
     cp -r scripts/lib "$root/install/xvfb"
     in_chroot "$root/install" '
         export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq && apt-get install -y -qq /ovrik-logo_*.deb >/dev/null
+        apt-get update -qq && apt-get install -y -qq --no-install-recommends /ovrik-logo_*.deb >/dev/null
         echo "Depends: $(dpkg-query -W -f="\${Depends}" ovrik-logo)"
         DISPLAY= ovrik-logo --version
-        apt-get install -y -qq xvfb >/dev/null
         cd ~
+        # No X display yet: the view of a photo, 2048 x 2048 with alpha.
+        env -u DISPLAY ovrik-logo --output logo.png --size 2048x2048 --background transparent portrait.jpg
+        [ "$(od -An -tx1 -j16 -N10 logo.png | tr -d " \n")" = 00000800000008000806 ]
+        apt-get install -y -qq xvfb >/dev/null
         usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
             "Move mouse while pressing button to change light position.")
         for picture in "" marble.png marble.jpg portrait.jpg; do
