@@ -6,6 +6,9 @@
 //   BM_LoadJpeg   vs BM_JpegDecoder (libjpeg's plain decoding loop, same file,
 //                    at the DCT scale the reader uses), likewise reduced
 //   BM_Frame      vs BM_ClearOnlyFrame (clear, swap and finish only)
+//   BM_SaveView/N vs BM_PngWrite/N (the same N x N pixels written by libpng
+//                    alone, with the same settings): the view saved as
+//                    --output and F12 save it, here with the window's context
 //   BM_Outline    the two 20-vertex layers
 // Each ratio is the counter goal_ratio of the benchmark it is stated for, so
 // it reaches every output format; the console also repeats it after the
@@ -25,7 +28,9 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "app/render.h"
+#include "app/save_view.h"
 #include "app/scene.h"
 #include "bitmap_writer.h"
 #include "logo/outline.h"
@@ -87,7 +92,9 @@ const Goal goals[] = {{"BM_LoadBitmap", "BM_RawRead", "goal: at most 1.5"},
                       {"BM_StbLoad", "BM_LoadBitmap", "goal: at least 3"},
                       {"BM_LoadPng", "BM_PngDecoder", "goal: at most 1.1"},
                       {"BM_LoadJpeg", "BM_JpegDecoder", "goal: at most 1.1"},
-                      {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"}};
+                      {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"},
+                      {"BM_SaveView/400", "BM_PngWrite/400", "goal: at most 1.5"},
+                      {"BM_SaveView/2048", "BM_PngWrite/2048", "goal: at most 1.5"}};
 
 // Wall-clock seconds per iteration of each benchmark's latest run. Floors
 // are registered before what is measured against them, so they run first.
@@ -268,6 +275,69 @@ void BM_ClearOnlyFrame(benchmark::State& state) {
     });
 }
 
+std::string savedViewPath(int side) {
+    return (std::filesystem::temp_directory_path() /
+            ("ovrik-bench-view-" + std::to_string(side) + ".png"))
+        .string();
+}
+
+bool saveBenchView(int side) {
+    SaveSettings settings;
+    settings.width = settings.height = side;
+    std::string error;
+    const LightPlacement light = {0, 0};
+    return saveView(settings, savedView(settings, light),
+                    savedComment(settings, viewOptionsText(scene.view, light)), savedViewPath(side),
+                    -1, error);
+}
+
+// The pixels of the saved view, written with libpng's own calls and its
+// default settings, as the viewer writes them.
+void BM_PngWrite(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    if (!windowReady() || !saveBenchView(side)) {
+        state.SkipWithError("no X display, or the view could not be saved");
+        return;
+    }
+    bigFiles.push_back(savedViewPath(side));
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    png_image_begin_read_from_file(&image, savedViewPath(side).c_str());
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
+    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    const std::string path = savedViewPath(side) + ".alone";
+    bigFiles.push_back(path);
+    timeLoop(state, "BM_PngWrite/" + std::to_string(side), [&] {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_init_io(png, file);
+        png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (png_uint_32 y = 0; y < image.height; ++y) {
+            png_write_row(png, &pixels[size_t{y} * image.width * 3]);
+        }
+        png_write_end(png, info);
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+    });
+}
+
+void BM_SaveView(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    if (!windowReady()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    timeLoop(state, "BM_SaveView/" + std::to_string(side), [&] {
+        if (!saveBenchView(side)) {
+            state.SkipWithError("the view could not be saved");
+        }
+    });
+}
+
 BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadBitmap)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StbLoad)->Unit(benchmark::kMillisecond);
@@ -278,6 +348,8 @@ BENCHMARK(BM_LoadJpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearOnlyFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Outline);
+BENCHMARK(BM_PngWrite)->Arg(400)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveView)->Arg(400)->Arg(2048)->Unit(benchmark::kMillisecond);
 
 // The reporter --benchmark_format asks for; on the console it repeats each
 // goal ratio after the table (the median one with --benchmark_repetitions).
@@ -295,7 +367,7 @@ class GoalReporter : public benchmark::BenchmarkReporter {
             // has no goal_ratio counter to repeat.
             for (const Goal& goal : goals) {
                 auto counter = run.counters.find("goal_ratio");
-                if ((single || median) && run.run_name.function_name == goal.measured &&
+                if ((single || median) && run.run_name.str() == goal.measured &&
                     counter != run.counters.end()) {
                     char line[160];
                     std::snprintf(line, sizeof line, "ratio %s / %s = %.2f (%s)\n",

@@ -1,6 +1,7 @@
 // libFuzzer entry: arbitrary bytes through loadPicture, the viewer's own
 // entry point for every picture format, from a file in memory: once at the
-// picture's own size (the marble's way) and once reduced (a named picture's).
+// picture's own size (the marble's way) and once reduced (a named picture's),
+// then, as for a named picture, down its chain of mipmap levels.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,21 @@ void loadAndCheck(const char* path, const PictureRequest& request) {
         volatile unsigned char sink = 0;
         for (std::size_t i = 0; i < bytes; ++i) {
             sink = sink ^ image.pixels[i];
+        }
+        // A named picture's mipmap levels, each from the one above.
+        BitmapImage level = image;
+        while (request.reduceTo > 0 && (level.width > 1 || level.height > 1)) {
+            BitmapImage below;
+            if (!halveForMipmap(level, &below)) {
+                std::abort();
+            }
+            if (level.pixels != image.pixels) {
+                std::free(level.pixels);
+            }
+            level = below;
+        }
+        if (level.pixels != image.pixels) {
+            std::free(level.pixels);
         }
     } else if (image.pixels != nullptr) {
         std::abort(); // a refusal leaves no pixels behind

@@ -6,7 +6,7 @@
 #   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
 #                            xdotool, apitrace, the package, man page, AppStream and
 #                            desktop-entry checkers, clang's fuzzer runtime and valgrind
-#   scripts/deps.sh docs     the build packages plus Xvfb, xdotool and ImageMagick
+#   scripts/deps.sh docs     the build packages plus ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
 
@@ -15,7 +15,7 @@ build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
     desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind)
-docs_packages=(xvfb xdotool imagemagick)
+docs_packages=(imagemagick)
 
 case "${1:-}" in
 run) wanted=("${build_packages[@]}") ;;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # valgrind memcheck over the unit tests, which feed every picture format and
 # every damaged file through the system's decoders, and over one run of the
-# real viewer: start, keys, a drag, Escape. Fails on any invalid access or
+# real viewer: start, keys, a drag, F12, Escape; and over a view saved
+# without a window, in tiles, with alpha. Fails on any invalid access or
 # definitely-lost block outside the GL stack (tests/sanitizers/valgrind.supp
 # names the GL libraries only).
 set -euo pipefail
@@ -34,7 +35,7 @@ root=$PWD
 pid=$!
 
 window=$(timeout 180 xdotool search --sync --onlyvisible --name '^Ovrik-Logo$' | head -n1)
-xdotool key --window "$window" --delay 20 x y z X Y Z r g b R G B a space 2>/dev/null
+xdotool key --window "$window" --delay 20 x y z X Y Z r g b R G B a space F12 2>/dev/null
 xdotool mousemove --window "$window" 100 100 mousedown 1 \
     mousemove --window "$window" 300 250 mousemove --window "$window" 600 500 mouseup 1
 sleep 3
@@ -42,8 +43,15 @@ xdotool keydown --window "$window" Escape 2>/dev/null
 status=0
 wait "$pid" || status=$?
 
+(cd "$work" && env -u DISPLAY LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe LD_PRELOAD=$driver \
+    valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
+    --errors-for-leak-kinds=definite --num-callers=30 \
+    --suppressions="$root/tests/sanitizers/valgrind.supp" "$root/build/ovrik-logo" \
+    --output saved.png --size 1500x300 --background transparent >/dev/null 2>>"$log") ||
+    status=$?
+
 grep -E "Invalid (read|write)|definitely lost|ERROR SUMMARY" "$log" | sed 's/^==[0-9]*== /memcheck: /'
-if [ "$status" -ne 0 ]; then
+if [ "$status" -ne 0 ] || [ ! -s "$work/saved.png" ] || [ ! -s "$work/ovrik-logo-1.png" ]; then
     echo "memcheck: failed with status $status; full log:"
     cat "$log"
     rm -rf "$work"

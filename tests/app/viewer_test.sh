@@ -54,14 +54,19 @@ plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 mkdir "$plain" "$traced"
 # GLUT's -display takes its value along: the window opens there, and the
 # value is not taken for a picture.
-start_viewer "$plain" env -u DISPLAY "$viewer" -display "$DISPLAY"
+# The view options set the view the window opens with.
+start_viewer "$plain" env -u DISPLAY "$viewer" -display "$DISPLAY" --turn 0,-365,0 \
+    --colour 0.5,1,0.25 --light -1,0.75
 geometry=$(xdotool getwindowgeometry "$viewer_window")
 grep -q 'Position: 0,0' <<<"$geometry" && grep -q 'Geometry: 400x400' <<<"$geometry" ||
     fail "window is not 400x400 at 0,0: $geometry"
 # Read while the window is open: every line must already be in the file.
 [ "$(cat "$plain/stdout.txt")" = "$usage"$'\nFile Not Found : marmor.bmp' ] ||
     fail "stdout without the marble: $(cat "$plain/stdout.txt")"
+xdotool key --window "$viewer_window" F12 sleep 0.5
 quit_viewer "$plain"
+[ "$(tail -n1 "$plain/stdout.txt")" = "Saved ovrik-logo-1.png (--turn 0,-5,0 --colour 0.5,1,0.25 --light -1,0.75)" ] ||
+    fail "the window did not open with the view options: $(tail -n1 "$plain/stdout.txt")"
 
 # A FIFO as marmor.bmp costs one line, not a hang; a picture named on the
 # command line is read instead of it, even one named like an option.
