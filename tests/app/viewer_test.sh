@@ -63,10 +63,14 @@ grep -q 'Position: 0,0' <<<"$geometry" && grep -q 'Geometry: 400x400' <<<"$geome
 # Read while the window is open: every line must already be in the file.
 [ "$(cat "$plain/stdout.txt")" = "$usage"$'\nFile Not Found : marmor.bmp' ] ||
     fail "stdout without the marble: $(cat "$plain/stdout.txt")"
-xdotool key --window "$viewer_window" F12 sleep 0.5
+# --light holds until the first drag, which then places the light.
+w=$viewer_window
+xdotool key --window $w F12 sleep 0.5 mousemove --window $w 200 200 mousedown 1 \
+    mousemove --window $w 300 100 mouseup 1 sleep 0.5 key --window $w F12 sleep 0.5
 quit_viewer "$plain"
-[ "$(tail -n1 "$plain/stdout.txt")" = "Saved ovrik-logo-1.png (--turn 0,-5,0 --colour 0.5,1,0.25 --light -1,0.75)" ] ||
-    fail "the window did not open with the view options: $(tail -n1 "$plain/stdout.txt")"
+[ "$(tail -n2 "$plain/stdout.txt")" = "Saved ovrik-logo-1.png (--turn 0,-5,0 --colour 0.5,1,0.25 --light -1,0.75)
+Saved ovrik-logo-2.png (--turn 0,-5,0 --colour 0.5,1,0.25 --light 0.5,0.5)" ] ||
+    fail "the window did not open with the view options: $(tail -n2 "$plain/stdout.txt")"
 
 # A FIFO as marmor.bmp costs one line, not a hang; a picture named on the
 # command line is read instead of it, even one named like an option.

@@ -373,7 +373,7 @@ TEST(Mipmap, EachLevelIsTheAreaAverageOfTheOneAbove) {
                  {1, 7, 1, 3}, {9, 1, 4, 1}, {2, 2, 1, 1}, {1024, 478, 512, 239}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height);
-        Bytes pixels = patternPicture(c.width, c.height);
+        Bytes pixels = photoLikePicture(c.width, c.height); // sums of every remainder
         const BitmapImage above{c.width, c.height, pixels.data()};
         BitmapImage below;
         ASSERT_TRUE(halveForMipmap(above, &below));
