@@ -76,13 +76,15 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
         } else if (std::strcmp(arg, "--version") == 0) {
             std::printf("ovrik-logo %s\n", OVRIK_VERSION);
             return 0;
-        } else if (isViewOption(arg) && i + 1 < argc) {
-            if (const char* expected = setViewOption(options, arg, argv[++i])) {
+        } else if (isViewOption(arg)) {
+            if (i + 1 == argc) {
+                problem = "needs a value";
+            } else if (const char* expected = setViewOption(options, arg, argv[++i])) {
                 std::fprintf(stderr, "ovrik-logo: %s '%s' %s; see ovrik-logo --help\n", arg,
                              argv[i], expected);
                 return 2;
             }
-        } else if (isOneOf(arg, {"-display", "-geometry"}) || isViewOption(arg)) {
+        } else if (isOneOf(arg, {"-display", "-geometry"})) {
             problem = i + 1 < argc ? nullptr : "needs a value";
             glutArgs.push_back(arg);
             if (i + 1 < argc) {

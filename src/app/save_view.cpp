@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "app/scene.h"
@@ -45,6 +44,9 @@ GLuint colourAndDepthFramebuffer(int samples, int width, int height, GLuint* buf
 
 // False when this GL cannot give framebuffers of that size.
 bool makeTargets(Targets& targets, int samples, int width, int height) {
+    // Errors the window's frames may have left are not this view's.
+    while (glGetError() != GL_NO_ERROR) {
+    }
     targets.width = width;
     targets.height = height;
     targets.draw =
