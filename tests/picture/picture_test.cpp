@@ -450,7 +450,7 @@ TEST(PngWriter, WritesWholeFilesOrNone) {
     ASSERT_NE(l.image.pixels, nullptr);
     EXPECT_EQ(Bytes(l.image.pixels, l.image.pixels + rgb.size()), rgb);
     std::free(l.image.pixels);
-    struct stat status {};
+    struct stat status = {};
     ASSERT_EQ(stat(target.c_str(), &status), 0);
     const mode_t mask = umask(0);
     umask(mask);
