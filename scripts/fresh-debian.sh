@@ -35,7 +35,8 @@ for release in "${releases[@]}"; do
 done
 
 work=$(mktemp -d /tmp/fresh-debian.XXXXXX)
-trap 'umount "$work"/*/proc 2>/dev/null || true; rm -rf "$work"' EXIT
+# Each release's roots lie in $work/RELEASE/{build,install}.
+trap 'umount "$work"/*/*/proc 2>/dev/null || true; rm -rf "$work"' EXIT
 in_chroot() { # in_chroot ROOT SCRIPT [ARGUMENTS...]
     local root=$1
     shift

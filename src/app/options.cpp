@@ -107,20 +107,28 @@ const char* setBackground(ViewOptions& options, const char* value) {
     return nullptr;
 }
 
-const struct {
+struct ViewOptionEntry {
     const char* name;
     const char* (*set)(ViewOptions&, const char*);
     bool needsOutput;
-} viewOptions[] = {{"--turn", setTurn, false},      {"--colour", setColour, false},
-                   {"--light", setLight, false},    {"--size", setSize, true},
-                   {"--samples", setSamples, true}, {"--background", setBackground, true}};
+};
+
+const ViewOptionEntry viewOptions[] = {
+    {"--turn", setTurn, false},      {"--colour", setColour, false},
+    {"--light", setLight, false},    {"--size", setSize, true},
+    {"--samples", setSamples, true}, {"--background", setBackground, true}};
+
+const ViewOptionEntry* findOption(const char* name) {
+    const ViewOptionEntry* found = std::find_if(
+        std::begin(viewOptions), std::end(viewOptions),
+        [name](const ViewOptionEntry& option) { return std::strcmp(name, option.name) == 0; });
+    return found == std::end(viewOptions) ? nullptr : found;
+}
 
 } // namespace
 
 bool isViewOption(const char* name) {
-    return std::strcmp(name, "--output") == 0 ||
-           std::any_of(std::begin(viewOptions), std::end(viewOptions),
-                       [name](const auto& option) { return std::strcmp(name, option.name) == 0; });
+    return std::strcmp(name, "--output") == 0 || findOption(name) != nullptr;
 }
 
 const char* setViewOption(ViewOptions& options, const char* name, const char* value) {
@@ -128,15 +136,14 @@ const char* setViewOption(ViewOptions& options, const char* name, const char* va
         options.output = value;
         return *value == '\0' ? "is not a file name" : nullptr;
     }
-    for (const auto& option : viewOptions) {
-        if (std::strcmp(name, option.name) == 0) {
-            if (option.needsOutput && options.saveOnlyOption == nullptr) {
-                options.saveOnlyOption = option.name;
-            }
-            return option.set(options, value);
-        }
+    const ViewOptionEntry* option = findOption(name);
+    if (option == nullptr) {
+        return "is not known";
     }
-    return "is not known";
+    if (option->needsOutput && options.saveOnlyOption == nullptr) {
+        options.saveOnlyOption = option->name;
+    }
+    return option->set(options, value);
 }
 
 std::string viewOptionsText(const ViewState& view, LightPlacement light) {

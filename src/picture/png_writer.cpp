@@ -118,6 +118,8 @@ bool startPng(PngOutput& output, const std::string& path, int stream, int width,
                        static_cast<int>(chunks.size()));
 }
 
+// Not const: libpng's handlers write why a row failed into output.
+// cppcheck-suppress constParameterReference
 bool writePngRows(PngOutput& output, const unsigned char* rows, int rowCount) {
     png_structp png = pngOf(output);
     if (setjmp(png_jmpbuf(png)) != 0) {
