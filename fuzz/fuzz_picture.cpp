@@ -34,19 +34,9 @@ void loadAndCheck(const char* path, const PictureRequest& request) {
             sink = sink ^ image.pixels[i];
         }
         // A named picture's mipmap levels, each from the one above.
-        BitmapImage level = image;
-        while (request.reduceTo > 0 && (level.width > 1 || level.height > 1)) {
-            BitmapImage below;
-            if (!halveForMipmap(level, &below)) {
-                std::abort();
-            }
-            if (level.pixels != image.pixels) {
-                std::free(level.pixels);
-            }
-            level = below;
-        }
-        if (level.pixels != image.pixels) {
-            std::free(level.pixels);
+        if (request.reduceTo > 0 && !makeMipmapLevels(
+                                        image, [](int, const BitmapImage&, void*) {}, nullptr)) {
+            std::abort();
         }
     } else if (image.pixels != nullptr) {
         std::abort(); // a refusal leaves no pixels behind

@@ -92,3 +92,25 @@ bool halveForMipmap(const BitmapImage& above, BitmapImage* below) {
     below->pixels = pixels;
     return true;
 }
+
+bool makeMipmapLevels(const BitmapImage& image,
+                      void (*take)(int level, const BitmapImage& pixels, void* context),
+                      void* context) {
+    BitmapImage above = image;
+    bool made = true;
+    for (int level = 1; made && (above.width > 1 || above.height > 1); ++level) {
+        BitmapImage below;
+        made = halveForMipmap(above, &below);
+        if (above.pixels != image.pixels) {
+            std::free(above.pixels);
+        }
+        above = below;
+        if (made) {
+            take(level, below, context);
+        }
+    }
+    if (above.pixels != image.pixels) {
+        std::free(above.pixels);
+    }
+    return made;
+}

@@ -52,3 +52,10 @@ MipmapSize mipmapBelow(std::int32_t width, std::int32_t height);
 // weighed by the share that lies inside. Returns false after the
 // allocation message; `below` then holds no pixels.
 bool halveForMipmap(const BitmapImage& above, BitmapImage* below);
+
+// The whole chain below `image`, down to 1 x 1: each level halved from the
+// one above and handed to take(level, pixels, context), level 1 first. Only
+// two levels are held at a time. Returns false after the allocation message.
+bool makeMipmapLevels(const BitmapImage& image,
+                      void (*take)(int level, const BitmapImage& pixels, void* context),
+                      void* context);

@@ -21,28 +21,6 @@ void uploadLevel(GLint level, const BitmapImage& image) {
     }
 }
 
-// The smaller levels down to 1 x 1, each averaged from the one above; only
-// two levels are held at a time. False when memory ran out.
-bool uploadSmallerLevels(const BitmapImage& image) {
-    BitmapImage above = image;
-    for (GLint level = 1; above.width > 1 || above.height > 1; ++level) {
-        BitmapImage below;
-        const bool made = halveForMipmap(above, &below);
-        if (above.pixels != image.pixels) {
-            std::free(above.pixels);
-        }
-        if (!made) {
-            return false;
-        }
-        uploadLevel(level, below);
-        above = below;
-    }
-    if (above.pixels != image.pixels) {
-        std::free(above.pixels);
-    }
-    return true;
-}
-
 GLuint upload(const BitmapImage& image, bool mipmapped) {
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -60,7 +38,10 @@ GLuint upload(const BitmapImage& image, bool mipmapped) {
     }
     // Short of memory for the smaller levels (reported), the picture is
     // still shown, linearly filtered.
-    if (mipmapped && !uploadSmallerLevels(image)) {
+    if (mipmapped &&
+        !makeMipmapLevels(
+            image, [](int level, const BitmapImage& pixels, void*) { uploadLevel(level, pixels); },
+            nullptr)) {
         glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_LINEAR));
     }
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
