@@ -21,6 +21,10 @@ void uploadLevel(GLint level, const BitmapImage& image) {
     }
 }
 
+void uploadMipmapLevel(int level, const BitmapImage& pixels, void* /*context*/) {
+    uploadLevel(level, pixels);
+}
+
 GLuint upload(const BitmapImage& image, bool mipmapped) {
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -38,10 +42,7 @@ GLuint upload(const BitmapImage& image, bool mipmapped) {
     }
     // Short of memory for the smaller levels (reported), the picture is
     // still shown, linearly filtered.
-    if (mipmapped &&
-        !makeMipmapLevels(
-            image, [](int level, const BitmapImage& pixels, void*) { uploadLevel(level, pixels); },
-            nullptr)) {
+    if (mipmapped && !makeMipmapLevels(image, uploadMipmapLevel, nullptr)) {
         glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLfloat>(GL_LINEAR));
     }
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
