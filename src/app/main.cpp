@@ -1,6 +1,7 @@
 #include <GL/freeglut.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -11,6 +12,7 @@
 #include "app/render.h"
 #include "app/save_view.h"
 #include "app/scene.h"
+#include "picture/clip_writer.h"
 
 namespace {
 
@@ -100,9 +102,23 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
             return 2;
         }
     }
+    std::string refusal;
+    const char* platform = std::getenv("OVRIK_EGL_PLATFORM");
     if (options.output == nullptr && options.saveOnlyOption != nullptr) {
-        std::fprintf(stderr, "ovrik-logo: '%s' needs --output; see ovrik-logo --help\n",
-                     options.saveOnlyOption);
+        refusal = std::string("'") + options.saveOnlyOption + "' needs --output";
+    } else if (options.output != nullptr && !isEglPlatform(platform)) {
+        refusal = std::string("OVRIK_EGL_PLATFORM '") + platform +
+                  "' is not surfaceless, device or default";
+    } else if (options.output != nullptr && std::strcmp(options.output, "-") == 0 &&
+               isatty(STDOUT_FILENO) == 1) {
+        // Binary data would garble the terminal.
+        refusal = "--output - would write pictures to the terminal; redirect standard output, "
+                  "as in --output - > view.png";
+    } else {
+        refusal = clipRefusal(options);
+    }
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "ovrik-logo: %s; see ovrik-logo --help\n", refusal.c_str());
         return 2;
     }
     glutArgs.push_back(nullptr);
@@ -112,9 +128,12 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
 // --output: the view drawn without a window and written as a PNG. Standard
 // output carries nothing but the PNG: every message goes to standard error.
 int saveWithoutWindow(const ViewOptions& options) {
-    const int pngStream = dup(STDOUT_FILENO);
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    if (const std::string missing = makeHeadlessContext(); !missing.empty()) {
+    // The readers print to stdout; glibc lets stdout be pointed elsewhere,
+    // which leaves descriptor 1, and so /dev/stdout, to the pictures.
+    std::fflush(stdout);
+    stdout = stderr;
+    if (const std::string missing = makeHeadlessContext(std::getenv("OVRIK_EGL_PLATFORM"));
+        !missing.empty()) {
         std::fprintf(stderr, "ovrik-logo: cannot draw without a window: %s\n", missing.c_str());
         return 1;
     }
@@ -125,10 +144,15 @@ int saveWithoutWindow(const ViewOptions& options) {
     }
     const LightPlacement light = options.light.value_or(LightPlacement{0, 0});
     const std::string comment = savedComment(options.save, viewOptionsText(scene.view, light));
-    std::string error;
-    if (!saveView(options.save, savedView(options.save, light), comment, options.output, pngStream,
-                  error)) {
-        std::fprintf(stderr, "ovrik-logo: cannot write %s: %s\n", options.output, error.c_str());
+    const FrameView view = savedView(options.save, light);
+    std::string failed = options.output, error;
+    const bool saved =
+        options.clip.frames == 0 && !isWebpName(options.output)
+            ? saveView(options.save, view, comment, options.output, STDOUT_FILENO, error)
+            : saveClip(options.save, options.clip, view, comment, options.output, STDOUT_FILENO,
+                       failed, error);
+    if (!saved) {
+        std::fprintf(stderr, "ovrik-logo: cannot write %s: %s\n", failed.c_str(), error.c_str());
         return 1;
     }
     return 0;
@@ -143,7 +167,7 @@ int main(int argc, char** argv) {
     // GLUT sees only its own options, so a picture named like one of them
     // (after --) is not taken for it.
     std::vector<char*> glutArgs;
-    ViewOptions options{scene.view, {}, nullptr, {}, nullptr};
+    ViewOptions options{scene.view, {}, nullptr, {}, nullptr, {}};
     if (int status = parseCommandLine(argc, argv, glutArgs, scene.pictureFile, options);
         status >= 0) {
         return status;

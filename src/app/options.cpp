@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
+
+#include "picture/clip_writer.h"
 
 namespace {
 
@@ -30,23 +33,32 @@ bool isWhole(double value, double low, double high) {
     return value == std::floor(value) && value >= low && value <= high;
 }
 
-// The shortest decimal of 6 to 9 digits that reads back as the same float.
-std::string shortest(float value) {
+// The shortest decimal of at least 6 digits that reads back as the same
+// float or double.
+template <typename Number> std::string shortest(Number value) {
     char text[32];
-    for (int digits = 6; digits <= 9; ++digits) {
+    for (int digits = 6; digits <= 17; ++digits) {
         std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
-        if (std::strtof(text, nullptr) == value) {
+        if constexpr (std::is_same_v<Number, float>) {
+            if (std::strtof(text, nullptr) == value) {
+                break;
+            }
+        } else if (std::strtod(text, nullptr) == value) {
             break;
         }
     }
     return text;
 }
 
+// Beyond a 32-bit whole number the keys' arithmetic has no meaning.
+bool readAngles(const char* value, double* angles) {
+    return readNumbers(value, ',', angles, 3) &&
+           std::all_of(angles, angles + 3, [](double a) { return std::fabs(a) < 2147483648.0; });
+}
+
 const char* setTurn(ViewOptions& options, const char* value) {
     double angles[3];
-    // Beyond a 32-bit whole number the keys' arithmetic has no meaning.
-    if (!readNumbers(value, ',', angles, 3) ||
-        !std::all_of(angles, angles + 3, [](double a) { return std::fabs(a) < 2147483648.0; })) {
+    if (!readAngles(value, angles)) {
         return "is not three angles X,Y,Z in degrees";
     }
     options.view.angleX = stepAngle(angles[0], 0);
@@ -107,6 +119,44 @@ const char* setBackground(ViewOptions& options, const char* value) {
     return nullptr;
 }
 
+const char* setFrames(ViewOptions& options, const char* value) {
+    double frames = 0;
+    if (!readNumbers(value, ',', &frames, 1) || !isWhole(frames, 1, mostFrames)) {
+        return "is not a whole number of frames from 1 to 100000";
+    }
+    options.clip.frames = static_cast<int>(frames);
+    return nullptr;
+}
+
+const char* setSpin(ViewOptions& options, const char* value) {
+    if (!readAngles(value, options.clip.spin.data())) {
+        return "is not three angles X,Y,Z in degrees";
+    }
+    options.clip.spinOption = "--spin";
+    return nullptr;
+}
+
+const char* setFramesPerSecond(ViewOptions& options, const char* value) {
+    double rate = 0;
+    if (!readNumbers(value, ',', &rate, 1) || rate < 1 || rate > 120) {
+        return "is not a rate from 1 to 120 frames a second";
+    }
+    options.clip.framesPerSecond = rate;
+    options.clip.webpOption = options.clip.webpOption ? options.clip.webpOption : "--fps";
+    return nullptr;
+}
+
+const char* setQuality(ViewOptions& options, const char* value) {
+    double quality = -1;
+    if (std::strcmp(value, "lossless") != 0 &&
+        (!readNumbers(value, ',', &quality, 1) || !isWhole(quality, 0, 100))) {
+        return "is not a whole number from 0 to 100, or lossless";
+    }
+    options.clip.quality = static_cast<int>(quality);
+    options.clip.webpOption = options.clip.webpOption ? options.clip.webpOption : "--quality";
+    return nullptr;
+}
+
 struct ViewOptionEntry {
     const char* name;
     const char* (*set)(ViewOptions&, const char*);
@@ -114,9 +164,11 @@ struct ViewOptionEntry {
 };
 
 const ViewOptionEntry viewOptions[] = {
-    {"--turn", setTurn, false},      {"--colour", setColour, false},
-    {"--light", setLight, false},    {"--size", setSize, true},
-    {"--samples", setSamples, true}, {"--background", setBackground, true}};
+    {"--turn", setTurn, false},          {"--colour", setColour, false},
+    {"--light", setLight, false},        {"--size", setSize, true},
+    {"--samples", setSamples, true},     {"--background", setBackground, true},
+    {"--frames", setFrames, true},       {"--spin", setSpin, true},
+    {"--fps", setFramesPerSecond, true}, {"--quality", setQuality, true}};
 
 const ViewOptionEntry* findOption(const char* name) {
     const ViewOptionEntry* found = std::find_if(
@@ -146,6 +198,51 @@ const char* setViewOption(ViewOptions& options, const char* name, const char* va
     return option->set(options, value);
 }
 
+std::string clipRefusal(const ViewOptions& options) {
+    const ClipOptions& clip = options.clip;
+    const std::string output = options.output != nullptr ? options.output : "";
+    const std::string quoted = "--output '" + output + "'";
+    const bool webp = isWebpName(output);
+    if (clip.spinOption != nullptr && clip.frames == 0) {
+        return "'--spin' needs --frames";
+    }
+    if (clip.webpOption != nullptr && !webp) {
+        return std::string("'") + clip.webpOption + "' needs --output NAME.webp";
+    }
+    if (webp && std::max(options.save.width, options.save.height) > largestWebpSide) {
+        return "--size '" + std::to_string(options.save.width) + "x" +
+               std::to_string(options.save.height) +
+               "' is more than a WebP holds: " + std::to_string(largestWebpSide) +
+               " pixels per side";
+    }
+    FrameNamePattern pattern;
+    if (clip.frames == 0 || output == "-") {
+        return {}; // a single view's name is taken as it stands
+    }
+    if (const char* problem = readFrameNamePattern(output, pattern)) {
+        return quoted + " " + problem;
+    }
+    if (webp && pattern.digits > 0) {
+        return quoted + " is a WebP with a frame number: one WebP holds every frame";
+    }
+    if (clip.frames > 1 && pattern.digits == 0 && !webp) {
+        return quoted + " is not NAME-%03d.png, NAME.webp or -, which hold more than one frame";
+    }
+    return {};
+}
+
+ViewState clipFrameView(const ViewState& start, const std::array<double, 3>& spin, int frame,
+                        int frames) {
+    ViewState view = start;
+    double* angles[] = {&view.angleX, &view.angleY, &view.angleZ};
+    for (int axis = 0; axis < 3; ++axis) {
+        // spin * frame is exact for whole degrees, and so is the division
+        // whenever the result is whole.
+        *angles[axis] = std::fmod(*angles[axis] + spin[axis] * frame / frames, 360.0);
+    }
+    return view;
+}
+
 std::string viewOptionsText(const ViewState& view, LightPlacement light) {
     char turn[64];
     std::snprintf(turn, sizeof turn, "%.0f,%.0f,%.0f", view.angleX, view.angleY, view.angleZ);
@@ -158,4 +255,10 @@ std::string savedComment(const SaveSettings& settings, const std::string& viewOp
     return viewOptions + " --size " + std::to_string(settings.width) + "x" +
            std::to_string(settings.height) + " --samples " + std::to_string(settings.samples) +
            (settings.transparent ? " --background transparent" : "");
+}
+
+std::string clipFrameComment(const std::string& savedComment, const ClipOptions& clip, int frame) {
+    return savedComment + " --frames " + std::to_string(clip.frames) + " --spin " +
+           shortest(clip.spin[0]) + "," + shortest(clip.spin[1]) + "," + shortest(clip.spin[2]) +
+           "; frame " + std::to_string(frame);
 }

@@ -2,6 +2,7 @@
 // the window starts with or the saved view is drawn with. No GL here.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,17 @@ struct SaveSettings {
 };
 
 constexpr int largestSavedSide = 16384;
+constexpr int mostFrames = 100000;
+
+// --frames and what goes with it: a turntable from one start.
+struct ClipOptions {
+    int frames = 0;                           // 0: no --frames, a single view
+    std::array<double, 3> spin = {0, 360, 0}; // degrees over the whole clip
+    double framesPerSecond = 30;              // WebP only, as is quality
+    int quality = 90;                         // 0 to 100, lossy; -1 lossless
+    const char* spinOption = nullptr;         // given, for the checks of what goes together
+    const char* webpOption = nullptr;
+};
 
 struct ViewOptions {
     ViewState view;
@@ -23,6 +35,7 @@ struct ViewOptions {
     const char* output = nullptr; // --output: "-" for standard output
     SaveSettings save;
     const char* saveOnlyOption = nullptr; // the first option that needs --output
+    ClipOptions clip;
 };
 
 // Whether name is one of the options that take a value.
@@ -32,6 +45,16 @@ bool isViewOption(const char* name);
 // have been, for the one-line refusal.
 const char* setViewOption(ViewOptions& options, const char* name, const char* value);
 
+// Once every option is read: what does not go together, as the middle of
+// the one-line refusal, or an empty string.
+std::string clipRefusal(const ViewOptions& options);
+
+// Frame `frame` of `frames`: the start's turn plus frame / frames of the
+// spin, the fractions kept, each angle reduced to -360..360 as the keys
+// reduce theirs, so whole degrees give exactly what --turn gives.
+ViewState clipFrameView(const ViewState& start, const std::array<double, 3>& spin, int frame,
+                        int frames);
+
 // "--turn X,Y,Z --colour R,G,B --light X,Y", each number as short as it can
 // be written and still read back to the same value.
 std::string viewOptionsText(const ViewState& view, LightPlacement light);
@@ -39,3 +62,6 @@ std::string viewOptionsText(const ViewState& view, LightPlacement light);
 // The saved PNG's comment: the view options, then the size, the samples and
 // the background, as --output takes them.
 std::string savedComment(const SaveSettings& settings, const std::string& viewOptions);
+// A clip frame's comment: the saved comment, the clip's options and the
+// frame's number.
+std::string clipFrameComment(const std::string& savedComment, const ClipOptions& clip, int frame);

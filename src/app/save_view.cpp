@@ -7,10 +7,18 @@
 #include <GL/glext.h>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "app/scene.h"
+#include "picture/clip_writer.h"
 #include "picture/png_writer.h"
 
 namespace {
@@ -87,37 +95,65 @@ int glInteger(GLenum name) {
     return value[0];
 }
 
-// Draws band after band of tiles, top band first as PNG wants its rows,
-// and writes each band once its tiles are read. Each tile is the whole view
-// through a viewport shifted over a tile-sized framebuffer, so every pixel
-// is drawn as in one piece: a frustum cut to the tile would clip the faces
-// at its edges, and the clipped faces' colours come out a little different.
-// The view is drawn upside down, as Mesa draws into a window, whose rows lie
-// top first; so the window's pixels are matched exactly, and rows are read
-// back in the order PNG wants them.
-bool drawAndWrite(const SaveSettings& settings, const FrameView& view, PngOutput& png,
-                  std::string& error) {
-    const int width = settings.width, height = settings.height;
+// The framebuffers, the band of rows and the GL state a run of views of one
+// size is drawn with: made once, however many views follow.
+struct ViewDrawing {
+    Targets targets;
+    int width = 0, height = 0;
+    bool transparent = false;
+    std::vector<unsigned char> band;
+    GLint viewport[4] = {}; // the window's, given back at the end
+};
+
+// False with the reason when this GL cannot draw views of that size.
+bool startDrawing(ViewDrawing& drawing, const SaveSettings& settings, std::string& error) {
+    drawing.width = settings.width;
+    drawing.height = settings.height;
+    drawing.transparent = settings.transparent;
+    glGetIntegerv(GL_VIEWPORT, drawing.viewport);
     const int viewportSide = glInteger(GL_MAX_VIEWPORT_DIMS);
     const int tileSide =
         std::min({settings.tileSide, glInteger(GL_MAX_RENDERBUFFER_SIZE), viewportSide});
     const int samples = std::min(settings.samples, std::max(glInteger(GL_MAX_SAMPLES), 1));
-    Targets targets;
-    if (std::max(width, height) > viewportSide ||
-        !makeTargets(targets, samples, std::min(width, tileSide), std::min(height, tileSide))) {
-        deleteTargets(targets);
+    if (std::max(drawing.width, drawing.height) > viewportSide ||
+        !makeTargets(drawing.targets, samples, std::min(drawing.width, tileSide),
+                     std::min(drawing.height, tileSide))) {
         error = "this OpenGL gives no framebuffer for it";
         return false;
     }
+    // Opaque views are read as RGB, as the PNG wants them.
+    drawing.band.resize((drawing.transparent ? 4 : 3) * static_cast<size_t>(drawing.width) *
+                        drawing.targets.height);
+    glPixelStorei(GL_PACK_ROW_LENGTH, drawing.width);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    return true;
+}
+
+// Leaves the window's viewport, framebuffer and pack state as they were.
+void endDrawing(ViewDrawing& drawing) {
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    deleteTargets(drawing.targets);
+    glViewport(drawing.viewport[0], drawing.viewport[1], drawing.viewport[2], drawing.viewport[3]);
+}
+
+// Draws band after band of tiles, top band first as PNG wants its rows,
+// and hands each row to takeRow once its band is read. Each tile is the
+// whole view through a viewport shifted over a tile-sized framebuffer, so
+// every pixel is drawn as in one piece: a frustum cut to the tile would clip
+// the faces at its edges, and the clipped faces' colours come out a little
+// different. The view is drawn upside down, as Mesa draws into a window,
+// whose rows lie top first; so the window's pixels are matched exactly, and
+// rows are read back in the order PNG wants them.
+bool drawView(ViewDrawing& drawing, const FrameView& view,
+              const std::function<bool(const unsigned char* row)>& takeRow) {
+    const Targets& targets = drawing.targets;
+    const int width = drawing.width, height = drawing.height;
+    const size_t channels = drawing.transparent ? 4 : 3;
     FrameView upsideDown = view;
     std::swap(upsideDown.bottom, upsideDown.top);
-    // Opaque views are read as RGB, as the PNG wants them.
-    const size_t channels = settings.transparent ? 4 : 3;
-    std::vector<unsigned char> band(channels * static_cast<size_t>(width) * targets.height);
-    glPixelStorei(GL_PACK_ROW_LENGTH, width);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    bool written = true;
-    for (int top = 0; written && top < height; top += targets.height) {
+    bool taken = true;
+    for (int top = 0; taken && top < height; top += targets.height) {
         const int rows = std::min(targets.height, height - top);
         for (int left = 0; left < width; left += targets.width) {
             const int columns = std::min(targets.width, width - left);
@@ -130,44 +166,95 @@ bool drawAndWrite(const SaveSettings& settings, const FrameView& view, PngOutput
                                   GL_NEAREST);
             }
             glBindFramebuffer(GL_READ_FRAMEBUFFER, targets.read);
-            glReadPixels(0, 0, columns, rows, settings.transparent ? GL_RGBA : GL_RGB,
-                         GL_UNSIGNED_BYTE, band.data() + channels * static_cast<size_t>(left));
+            glReadPixels(0, 0, columns, rows, drawing.transparent ? GL_RGBA : GL_RGB,
+                         GL_UNSIGNED_BYTE,
+                         drawing.band.data() + channels * static_cast<size_t>(left));
         }
-        for (int y = 0; written && y < rows; ++y) {
-            unsigned char* row = band.data() + channels * static_cast<size_t>(width) * y;
-            if (settings.transparent) {
+        for (int y = 0; taken && y < rows; ++y) {
+            unsigned char* row = drawing.band.data() + channels * static_cast<size_t>(width) * y;
+            if (drawing.transparent) {
                 straightenAlpha(row, width);
             }
-            written = writePngRows(png, row, 1);
+            taken = takeRow(row);
         }
     }
-    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    deleteTargets(targets);
-    if (!written) {
-        error = png.error;
-    }
-    return written;
+    return taken;
 }
 
-// Draws into framebuffers of its own and leaves the window's viewport and
-// framebuffer as they were.
+PngText savedText(const std::string& comment) {
+    return {{"Software", "ovrik-logo " OVRIK_VERSION}, {"Comment", comment}};
+}
+
+// Draws into framebuffers of its own and streams the rows to the PNG.
 bool drawToPng(const SaveSettings& settings, const FrameView& view, const std::string& options,
-               const std::string& path, int stream, PngOutput& png, std::string& error) {
-    const PngText text = {{"Software", "ovrik-logo " OVRIK_VERSION}, {"Comment", options}};
-    if (!startPng(png, path, stream, settings.width, settings.height, settings.transparent, text)) {
+               const std::string& path, int stream, bool asNew, PngOutput& png,
+               std::string& error) {
+    if (!startPng(png, path, stream, settings.width, settings.height, settings.transparent,
+                  savedText(options), asNew)) {
         error = png.error;
         return false;
     }
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    const bool drawn = drawAndWrite(settings, view, png, error);
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    ViewDrawing drawing;
+    bool drawn = startDrawing(drawing, settings, error);
+    if (drawn && !drawView(drawing, view, [&png](const unsigned char* row) {
+            return writePngRows(png, row, 1);
+        })) {
+        error = png.error;
+        drawn = false;
+    }
+    endDrawing(drawing);
     if (drawn && !completePng(png)) {
         error = png.error;
         return false;
     }
     return drawn;
+}
+
+// Hands the frames of a clip from the GL thread to the one that compresses
+// them: one frame waits while the next is drawn.
+struct FrameHandoff {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<unsigned char> waiting; // a frame drawn, not yet taken
+    int waitingNumber = -1;             // -1: no frame waits
+    bool drawingDone = false, failed = false;
+};
+
+void compressFrames(FrameHandoff& handoff, ClipOutput& output, const std::string& comment,
+                    const ClipOptions& clip) {
+    std::vector<unsigned char> frame;
+    for (;;) {
+        int number = -1;
+        {
+            std::unique_lock<std::mutex> hold(handoff.lock);
+            handoff.changed.wait(
+                hold, [&handoff] { return handoff.waitingNumber >= 0 || handoff.drawingDone; });
+            if (handoff.waitingNumber < 0) {
+                return;
+            }
+            std::swap(frame, handoff.waiting); // the drawer gets the old buffer back
+            std::swap(number, handoff.waitingNumber);
+        }
+        handoff.changed.notify_all();
+        if (!addClipFrame(output, frame.data(),
+                          savedText(clipFrameComment(comment, clip, number)))) {
+            const std::lock_guard<std::mutex> hold(handoff.lock);
+            handoff.failed = true;
+            handoff.changed.notify_all();
+            return;
+        }
+    }
+}
+
+// On a terminal, which frame is drawn, on one line rewritten in place.
+void showProgress(int frame, int frames) {
+    if (frames > 1 && isatty(STDERR_FILENO) == 1) {
+        if (frame < frames) {
+            std::fprintf(stderr, "\rframe %d of %d", frame + 1, frames);
+        } else {
+            std::fputs("\r\033[K", stderr); // cleared at the end
+        }
+    }
 }
 
 } // namespace
@@ -183,8 +270,8 @@ FrameView savedView(const SaveSettings& settings, LightPlacement light) {
 bool saveView(const SaveSettings& settings, const FrameView& view, const std::string& options,
               const std::string& path, int stream, std::string& error) {
     PngOutput png;
-    const bool saved = drawToPng(settings, view, options, path, stream, png, error) &&
-                       (placePng(png, path, true) || (error = png.error, false));
+    const bool saved = drawToPng(settings, view, options, path, stream, false, png, error) &&
+                       (placePng(png) || (error = png.error, false));
     discardPng(png);
     return saved;
 }
@@ -193,8 +280,8 @@ bool saveViewAsNew(const SaveSettings& settings, const FrameView& view, const st
                    std::string (*nameFor)(int), std::string& savedPath, std::string& error) {
     PngOutput png;
     savedPath = nameFor(1);
-    bool saved = drawToPng(settings, view, options, savedPath, -1, png, error);
-    for (int number = 1; saved && !placePng(png, savedPath, false); savedPath = nameFor(++number)) {
+    bool saved = drawToPng(settings, view, options, savedPath, -1, true, png, error);
+    for (int number = 1; saved && !placePngAsNew(png, savedPath); savedPath = nameFor(++number)) {
         if (errno != EEXIST) {
             error = png.error;
             saved = false;
@@ -204,15 +291,84 @@ bool saveViewAsNew(const SaveSettings& settings, const FrameView& view, const st
     return saved;
 }
 
-std::string makeHeadlessContext() {
+bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const FrameView& view,
+              const std::string& comment, const std::string& path, int stream,
+              std::string& failedPath, std::string& error) {
+    const int frames = std::max(clip.frames, 1);
+    ClipOutput output;
+    ViewDrawing drawing;
+    const bool started =
+        (startDrawing(drawing, settings, output.error) || (output.failedPath = path, false)) &&
+        startClip(output, path, stream,
+                  {settings.width, settings.height, settings.transparent, frames,
+                   clip.framesPerSecond, clip.quality});
+    FrameHandoff handoff;
+    std::thread compressor(compressFrames, std::ref(handoff), std::ref(output), std::cref(comment),
+                           std::cref(clip));
+    const ViewState start = scene.view;
+    std::vector<unsigned char> frame;
+    const size_t rowBytes = (settings.transparent ? 4 : 3) * static_cast<size_t>(settings.width);
+    for (int number = 0; started && number < frames; ++number) {
+        scene.view = clipFrameView(start, clip.spin, number, frames);
+        frame.resize(rowBytes * settings.height);
+        unsigned char* next = frame.data();
+        drawView(drawing, view, [&next, rowBytes](const unsigned char* row) {
+            next = std::copy(row, row + rowBytes, next);
+            return true;
+        });
+        std::unique_lock<std::mutex> hold(handoff.lock);
+        handoff.changed.wait(hold,
+                             [&handoff] { return handoff.waitingNumber < 0 || handoff.failed; });
+        if (handoff.failed) {
+            break;
+        }
+        std::swap(frame, handoff.waiting);
+        handoff.waitingNumber = number;
+        hold.unlock();
+        handoff.changed.notify_all();
+        showProgress(number, frames);
+    }
+    {
+        const std::lock_guard<std::mutex> hold(handoff.lock);
+        handoff.drawingDone = true;
+    }
+    handoff.changed.notify_all();
+    compressor.join();
+    scene.view = start;
+    endDrawing(drawing);
+    showProgress(frames, frames);
+    const bool saved = started && !handoff.failed && finishClip(output);
+    if (!saved) {
+        failedPath = output.failedPath;
+        error = output.error;
+        if (output.format == ClipFormat::numberedPng && frames > 1) {
+            error += " (" + std::to_string(output.written) + " of " + std::to_string(frames) +
+                     " frames written)";
+        }
+    }
+    discardClip(output);
+    return saved;
+}
+
+bool isEglPlatform(const char* name) {
+    return name == nullptr || std::strcmp(name, "surfaceless") == 0 ||
+           std::strcmp(name, "device") == 0 || std::strcmp(name, "default") == 0;
+}
+
+namespace {
+
+EGLDisplay platformDisplay(EGLenum platform, void* native) {
     const auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    EGLDisplay eglDisplay =
-        getPlatformDisplay != nullptr
-            ? getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr)
-            : EGL_NO_DISPLAY;
-    if (eglDisplay == EGL_NO_DISPLAY || eglInitialize(eglDisplay, nullptr, nullptr) != EGL_TRUE) {
-        return "no EGL display on Mesa's surfaceless platform (Debian package libegl-mesa0)";
+    return getPlatformDisplay != nullptr ? getPlatformDisplay(platform, native, nullptr)
+                                         : EGL_NO_DISPLAY;
+}
+
+// Makes a compatibility context current on display, with no surface: the
+// views are drawn into framebuffer objects. What is missing, or empty.
+std::string contextOn(EGLDisplay display, const std::string& where) {
+    if (display == EGL_NO_DISPLAY || eglInitialize(display, nullptr, nullptr) != EGL_TRUE) {
+        return "no EGL display " + where;
     }
     const EGLint configWanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
                                    EGL_OPENGL_BIT, EGL_NONE};
@@ -222,19 +378,76 @@ std::string makeHeadlessContext() {
                                     EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
     EGLContext context = EGL_NO_CONTEXT;
     if (eglBindAPI(EGL_OPENGL_API) == EGL_TRUE &&
-        eglChooseConfig(eglDisplay, configWanted, &config, 1, &configs) == EGL_TRUE &&
-        configs > 0) {
-        context = eglCreateContext(eglDisplay, config, EGL_NO_CONTEXT, contextWanted);
+        eglChooseConfig(display, configWanted, &config, 1, &configs) == EGL_TRUE && configs > 0) {
+        context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextWanted);
     }
     if (context == EGL_NO_CONTEXT ||
-        eglMakeCurrent(eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, context) != EGL_TRUE) {
-        return "no OpenGL compatibility context from EGL on Mesa's surfaceless platform";
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context) != EGL_TRUE) {
+        eglTerminate(display);
+        return "no OpenGL compatibility context from EGL " + where;
     }
     // Framebuffer objects came with OpenGL 3.0.
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (version == nullptr || std::atoi(version) < 3) {
-        return std::string("OpenGL ") + (version ? version : "?") +
-               " from EGL, and saving needs 3.0 or later";
+        const std::string missing = std::string("OpenGL ") + (version ? version : "?") +
+                                    " from EGL " + where + ", and saving needs 3.0 or later";
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglTerminate(display);
+        return missing;
     }
     return {};
+}
+
+std::string contextOnSurfaceless() {
+    std::string missing =
+        contextOn(platformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY),
+                  "on Mesa's surfaceless platform");
+    return missing.rfind("no EGL display", 0) == 0 ? missing + " (Debian package libegl-mesa0)"
+                                                   : missing;
+}
+
+std::string contextOnDevice() {
+    const auto queryDevices =
+        reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+    EGLDeviceEXT devices[16];
+    EGLint count = 0;
+    if (queryDevices == nullptr || queryDevices(16, devices, &count) != EGL_TRUE) {
+        count = 0;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (contextOn(platformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i]), "").empty()) {
+            return {};
+        }
+    }
+    return "no EGL device gives an OpenGL compatibility context";
+}
+
+std::string contextOnDefault() {
+    return contextOn(eglGetDisplay(EGL_DEFAULT_DISPLAY), "on EGL's default platform");
+}
+
+} // namespace
+
+std::string makeHeadlessContext(const char* platform) {
+    // Mesa's surfaceless platform first; where it is missing (NVIDIA's
+    // driver, for one), the first device that gives a context, then the
+    // default display.
+    const struct {
+        const char* name;
+        std::string (*makeContext)();
+    } ways[] = {{"surfaceless", contextOnSurfaceless},
+                {"device", contextOnDevice},
+                {"default", contextOnDefault}};
+    std::string firstMissing;
+    for (const auto& way : ways) {
+        if (platform != nullptr && std::strcmp(platform, way.name) != 0) {
+            continue;
+        }
+        const std::string missing = way.makeContext();
+        if (missing.empty() || platform != nullptr) {
+            return missing;
+        }
+        firstMissing = firstMissing.empty() ? missing : firstMissing;
+    }
+    return firstMissing + ", nor on an EGL device or the default display";
 }

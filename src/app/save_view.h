@@ -22,6 +22,21 @@ bool saveView(const SaveSettings& settings, const FrameView& view, const std::st
 bool saveViewAsNew(const SaveSettings& settings, const FrameView& view, const std::string& options,
                    std::string (*nameFor)(int), std::string& savedPath, std::string& error);
 
+// Draws frames 0 to N-1 of a clip, each turned by clipFrameView from the
+// scene's turn, and hands them to the output path names (a numbered PNG
+// name, NAME.webp or "-"). GL stays on this thread; the frames are
+// compressed on another while the next one is drawn. Returns false with the
+// file that failed and why; every frame before it stays, a WebP leaves
+// nothing.
+bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const FrameView& view,
+              const std::string& comment, const std::string& path, int stream,
+              std::string& failedPath, std::string& error);
+
+// Whether OVRIK_EGL_PLATFORM may have this value (nullptr: unset).
+bool isEglPlatform(const char* name);
+
 // Makes a GL context current with no window and no X display: EGL on
-// Mesa's surfaceless platform. Returns what is missing, or an empty string.
-std::string makeHeadlessContext();
+// Mesa's surfaceless platform, else on a device, else the default display;
+// only the one `platform` names if it is not nullptr. Returns what is
+// missing, or an empty string.
+std::string makeHeadlessContext(const char* platform);

@@ -3,10 +3,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
-#include <fcntl.h>
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,9 +27,17 @@ png_infop infoOf(const PngOutput& output) {
 
 void onPngWarning(png_structp, png_const_charp) {}
 
+// What the file's own step returned, its reason taken over on failure.
+bool fileStep(PngOutput& output, bool done) {
+    if (!done) {
+        output.error = output.out.error;
+    }
+    return done;
+}
+
 void writeData(png_structp png, png_bytep data, size_t length) {
     auto* output = static_cast<PngOutput*>(png_get_io_ptr(png));
-    if (std::fwrite(data, 1, length, output->file) != length) {
+    if (std::fwrite(data, 1, length, output->out.file) != length) {
         output->error = std::strerror(errno);
         png_error(png, "write failed");
     }
@@ -40,36 +45,7 @@ void writeData(png_structp png, png_bytep data, size_t length) {
 
 void flushData(png_structp png) {
     auto* output = static_cast<PngOutput*>(png_get_io_ptr(png));
-    std::fflush(output->file);
-}
-
-bool fail(PngOutput& output, int error) {
-    output.error = std::strerror(error);
-    return false;
-}
-
-// A file in the same folder as path, so that renaming it there cannot
-// cross file systems; readable as a file the user made would be.
-std::FILE* openTemporaryFile(PngOutput& output) {
-    const size_t slash = output.path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : output.path.substr(0, slash + 1);
-    const std::string name =
-        slash == std::string::npos ? output.path : output.path.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) {
-        fail(output, errno);
-        return nullptr;
-    }
-    output.temporaryPath = pattern;
-    const mode_t mask = umask(0);
-    umask(mask);
-    std::FILE* file = fchmod(descriptor, 0666 & ~mask) == 0 ? fdopen(descriptor, "wb") : nullptr;
-    if (file == nullptr) {
-        fail(output, errno);
-        close(descriptor);
-    }
-    return file;
+    std::fflush(output->out.file);
 }
 
 // Kept apart from startPng: only libpng's frames may lie between setjmp and
@@ -93,11 +69,9 @@ bool writeHeader(PngOutput& output, int width, int height, bool alpha, png_text*
 } // namespace
 
 bool startPng(PngOutput& output, const std::string& path, int stream, int width, int height,
-              bool alpha, const PngText& text) {
-    output.path = path;
-    output.file = path == "-" ? fdopen(stream, "wb") : openTemporaryFile(output);
-    if (output.file == nullptr) {
-        return output.error.empty() ? fail(output, errno) : false;
+              bool alpha, const PngText& text, bool asNew) {
+    if (!fileStep(output, openOutputFile(output.out, path, stream, asNew))) {
+        return false;
     }
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, onPngError, onPngWarning);
@@ -105,7 +79,8 @@ bool startPng(PngOutput& output, const std::string& path, int stream, int width,
     output.png = png;
     output.info = info;
     if (info == nullptr) {
-        return fail(output, ENOMEM);
+        output.error = std::strerror(ENOMEM);
+        return false;
     }
     // No time chunk: the same view gives the same bytes.
     std::vector<png_text> chunks(text.size());
@@ -138,43 +113,15 @@ bool completePng(PngOutput& output) {
         return false;
     }
     png_write_end(png, infoOf(output));
-    std::FILE* file = output.file;
-    output.file = nullptr;
-    // On disk before it takes the place of an older file.
-    const bool written =
-        std::fflush(file) == 0 && (output.temporaryPath.empty() || fsync(fileno(file)) == 0);
-    const int error = errno;
-    if (std::fclose(file) != 0 || !written) {
-        return fail(output, written ? errno : error);
-    }
-    return true;
+    return fileStep(output, closeOutputFile(output.out));
 }
 
-bool placePng(PngOutput& output, const std::string& path, bool replace) {
-    if (output.temporaryPath.empty()) {
-        return true; // the stream has no name to give
-    }
-    if (replace) {
-        if (std::rename(output.temporaryPath.c_str(), path.c_str()) != 0) {
-            return fail(output, errno);
-        }
-    } else if (link(output.temporaryPath.c_str(), path.c_str()) == 0) {
-        unlink(output.temporaryPath.c_str());
-    } else if (errno != EPERM && errno != EOPNOTSUPP) {
-        return fail(output, errno);
-    } else {
-        // A file system without hard links (FAT, say): look, then rename.
-        struct stat existing;
-        if (lstat(path.c_str(), &existing) == 0) {
-            errno = EEXIST;
-            return fail(output, errno);
-        }
-        if (std::rename(output.temporaryPath.c_str(), path.c_str()) != 0) {
-            return fail(output, errno);
-        }
-    }
-    output.temporaryPath.clear();
-    return true;
+bool placePng(PngOutput& output) {
+    return fileStep(output, placeOutputFile(output.out));
+}
+
+bool placePngAsNew(PngOutput& output, const std::string& path) {
+    return fileStep(output, placeOutputFileAsNew(output.out, path));
 }
 
 void discardPng(PngOutput& output) {
@@ -182,12 +129,5 @@ void discardPng(PngOutput& output) {
     png_infop info = infoOf(output);
     png_destroy_write_struct(&png, &info);
     output.png = output.info = nullptr;
-    if (output.file != nullptr) {
-        std::fclose(output.file);
-        output.file = nullptr;
-    }
-    if (!output.temporaryPath.empty()) {
-        unlink(output.temporaryPath.c_str());
-        output.temporaryPath.clear();
-    }
+    discardOutputFile(output.out);
 }

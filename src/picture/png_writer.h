@@ -1,18 +1,17 @@
 // Writing a PNG row by row through the system's libpng, so that a large
-// picture is never held whole. A named file is written under a temporary
-// name in its folder and only renamed into place once complete, so a
+// picture is never held whole. A named file is written as output_file.h
+// says: under a temporary name, renamed into place once complete, so a
 // failed write leaves no partial file and never damages an existing one.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "picture/output_file.h"
+
 struct PngOutput {
-    std::string path;          // as given; "-" for the stream
-    std::string temporaryPath; // empty while none exists
-    std::FILE* file = nullptr;
+    OutputFile out;
     void* png = nullptr; // libpng's write and info structures
     void* info = nullptr;
     std::string error; // why the write failed, once it has
@@ -25,13 +24,15 @@ using PngText = std::vector<std::pair<std::string, std::string>>; // tEXt keywor
 // say) instead of a file. Each call returns false once output.error says
 // why; discardPng then removes what was written.
 bool startPng(PngOutput& output, const std::string& path, int stream, int width, int height,
-              bool alpha, const PngText& text);
+              bool alpha, const PngText& text, bool asNew = false);
 // rowCount rows, the top one first, each width * 3 (or 4) bytes.
 bool writePngRows(PngOutput& output, const unsigned char* rows, int rowCount);
 // Completes the PNG, on disk, under its temporary name.
 bool completePng(PngOutput& output);
-// Gives the completed file its name: `path`, replacing what is there, or
-// with replace false only if nothing is (false with errno EEXIST if so).
-bool placePng(PngOutput& output, const std::string& path, bool replace);
+// Gives the completed file its name, replacing what is there.
+bool placePng(PngOutput& output);
+// Started with asNew: gives the completed file the name `path` only if
+// nothing has it (false with errno EEXIST if something has).
+bool placePngAsNew(PngOutput& output, const std::string& path);
 // Ends the output; removes the temporary file if it is still there.
 void discardPng(PngOutput& output);

@@ -1,5 +1,6 @@
 #include "app/options.h"
 
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -41,9 +42,18 @@ TEST(ViewOptions, ValuesAreReducedAsTheKeysReduceThemOrRefusedWithWhatTheyShould
         {{{"--light", "inf,0"}}, "is not two finite numbers X,Y", ""},
         {{{"--background", "white"}}, "is not transparent", ""},
         {{{"--output", ""}}, "is not a file name", ""},
+        {{{"--frames", "0"}}, "is not a whole number of frames from 1 to 100000", ""},
+        {{{"--frames", "abc"}}, "is not a whole number of frames from 1 to 100000", ""},
+        {{{"--frames", "100001"}}, "is not a whole number of frames from 1 to 100000", ""},
+        {{{"--spin", "1,2"}}, "is not three angles X,Y,Z in degrees", ""},
+        {{{"--fps", "0"}}, "is not a rate from 1 to 120 frames a second", ""},
+        {{{"--fps", "121"}}, "is not a rate from 1 to 120 frames a second", ""},
+        {{{"--quality", "101"}}, "is not a whole number from 0 to 100, or lossless", ""},
+        {{{"--quality", "-1"}}, "is not a whole number from 0 to 100, or lossless", ""},
     };
     for (const auto& c : cases) {
-        ViewOptions options{start, {}, nullptr, {}, nullptr};
+        ViewOptions options{start, {}, nullptr, {}, nullptr, {}};
+        options.output = "out.png"; // the clip options' own checks come later
         const char* refusal = nullptr;
         std::string given;
         for (const auto& [name, value] : c.options) {
@@ -64,6 +74,83 @@ TEST(ViewOptions, ValuesAreReducedAsTheKeysReduceThemOrRefusedWithWhatTheyShould
     EXPECT_FALSE(isViewOption("--tile"));
 }
 
+// What goes together once every option is read, and what does not.
+TEST(ClipOptions, AreRefusedWhereTheyDoNotGoTogether) {
+    const struct {
+        const char* output;
+        std::vector<std::pair<const char*, const char*>> options;
+        std::string refusal; // empty: accepted
+    } cases[] = {
+        {"spin-%03d.png", {{"--frames", "72"}, {"--spin", "0,0,90"}}, ""},
+        {"100%%-%d.png", {{"--frames", "2"}}, ""},
+        {"spin.webp", {{"--frames", "2"}, {"--fps", "12.5"}, {"--quality", "lossless"}}, ""},
+        {"still.WebP", {{"--quality", "0"}}, ""},
+        {"-", {{"--frames", "3"}}, ""},
+        {"one.png", {{"--frames", "1"}}, ""},
+        {"a%s.png", {}, ""}, // a single view's name is taken as it stands
+        {"spin.png",
+         {{"--frames", "2"}},
+         "--output 'spin.png' is not NAME-%03d.png, NAME.webp or -, which hold more than one "
+         "frame"},
+        {"a.png", {{"--spin", "0,90,0"}}, "'--spin' needs --frames"},
+        {"a.png", {{"--fps", "10"}}, "'--fps' needs --output NAME.webp"},
+        {"a-%d.png",
+         {{"--frames", "2"}, {"--quality", "50"}},
+         "'--quality' needs --output NAME.webp"},
+        {"big.webp",
+         {{"--size", "16384x16"}},
+         "--size '16384x16' is more than a WebP holds: 16383 pixels per side"},
+        {"a-%d.webp",
+         {{"--frames", "2"}},
+         "--output 'a-%d.webp' is a WebP with a frame number: one WebP holds every frame"},
+    };
+    for (const auto& c : cases) {
+        ViewOptions options{{}, {}, c.output, {}, nullptr, {}};
+        for (const auto& [name, value] : c.options) {
+            ASSERT_EQ(setViewOption(options, name, value), nullptr) << name << " " << value;
+        }
+        EXPECT_EQ(clipRefusal(options), c.refusal) << c.output;
+    }
+    const char* badNames[] = {"a%s.png", "a%n", "a%5d.png", "%d-%d.png", "a%", "%010d", "%00d"};
+    for (const char* name : badNames) {
+        ViewOptions options{{}, {}, name, {}, nullptr, {}};
+        setViewOption(options, "--frames", "2");
+        EXPECT_EQ(clipRefusal(options), std::string("--output '") + name +
+                                            "' is not a name with one %d or %0Wd (W from 1 to "
+                                            "9), %% for a % sign")
+            << name;
+    }
+}
+
+// Frame 0 is the start; whole degrees are what --turn gives; the rest keep
+// their fractions, evenly spaced, and the clip ends where it began.
+TEST(ClipOptions, FramesTurnByTheirShareOfTheSpin) {
+    const ViewState start = {10, -355, 5, {0.2f, 0.6f, 0.4f, 1}};
+    const struct {
+        std::array<double, 3> spin;
+        int frame, frames;
+        double x, y, z;
+    } cases[] = {
+        {{0, 360, 0}, 0, 72, 10, -355, 5},       {{0, 360, 0}, 9, 72, 10, -310, 5},
+        {{0, 360, 0}, 71, 72, 10, -0, 5},        {{0, 360, 0}, 3, 7, 10, -200.71428571428572, 5},
+        {{360, 0, -720}, 1, 2, 190, -355, -355}, {{0, 0, 0}, 5, 6, 10, -355, 5},
+        {{0, -360, 0}, 1, 72, 10, 0, 5}};
+    for (const auto& c : cases) {
+        const ViewState view = clipFrameView(start, c.spin, c.frame, c.frames);
+        EXPECT_DOUBLE_EQ(view.angleX, c.x) << c.frame << " of " << c.frames;
+        EXPECT_DOUBLE_EQ(view.angleY, c.y) << c.frame << " of " << c.frames;
+        EXPECT_DOUBLE_EQ(view.angleZ, c.z) << c.frame << " of " << c.frames;
+        if (view.angleY == std::floor(view.angleY)) { // as --turn reduces it
+            EXPECT_EQ(view.angleY, stepAngle(view.angleY, 0));
+        }
+    }
+    ClipOptions clip;
+    clip.frames = 7;
+    clip.spin = {0, 360, 0.1};
+    EXPECT_EQ(clipFrameComment("--turn 0,0,0", clip, 6),
+              "--turn 0,0,0 --frames 7 --spin 0,360,0.1; frame 6");
+}
+
 // The printed numbers read back as the very floats the keys left.
 TEST(ViewOptions, TextReadsBackToTheSameValues) {
     ViewState view = {0, 0, 0, {0.2f, 0.6f, 0.4f, 1}};
@@ -72,7 +159,7 @@ TEST(ViewOptions, TextReadsBackToTheSameValues) {
     }
     const LightPlacement light = lightFromPointer(333, 17, 401, 299);
     const std::string text = viewOptionsText(view, light);
-    ViewOptions read{{}, {}, nullptr, {}, nullptr};
+    ViewOptions read{{}, {}, nullptr, {}, nullptr, {}};
     for (const char* name : {"--turn ", "--colour ", "--light "}) {
         const size_t at = text.find(name) + std::strlen(name);
         const std::string value = text.substr(at, text.find(' ', at) - at);

@@ -419,12 +419,13 @@ TEST(PngWriter, WritesWholeFilesOrNone) {
     auto write = [&](const std::string& to, bool replace, int stream = -1) {
         const Bytes before = readFile(target);
         PngOutput png;
-        bool written = startPng(png, to, stream, width, height, false, {{"Comment", "--turn 1"}});
+        bool written =
+            startPng(png, to, stream, width, height, false, {{"Comment", "--turn 1"}}, !replace);
         for (int y = height - 1; written && y >= 0; --y) {
             written = writePngRows(png, &rgb[size_t(y) * width * 3], 1);
             EXPECT_EQ(readFile(target), before); // untouched until the end
         }
-        written = written && completePng(png) && placePng(png, to, replace);
+        written = written && completePng(png) && (replace ? placePng(png) : placePngAsNew(png, to));
         const std::string error = png.error;
         discardPng(png);
         return written ? std::string() : error;

@@ -1,0 +1,60 @@
+// Where the frames of a clip go: one numbered PNG a frame, one animated
+// WebP, or PNGs one after another on a stream. The frame loop hands each
+// finished frame to addClipFrame, whatever the output; no GL here.
+#pragma once
+
+#include <string>
+
+#include "picture/output_file.h"
+#include "picture/png_writer.h"
+
+// A name with one frame number in it: before, the number padded with zeros
+// to `digits`, after. "%d" has 1 digit, "%03d" 3; "%%" stands for "%".
+struct FrameNamePattern {
+    std::string before, after;
+    int digits = 0; // 0: the name holds no number
+};
+
+// Reads `name` as a pattern; nullptr, or what a name should have been.
+const char* readFrameNamePattern(const std::string& name, FrameNamePattern& pattern);
+std::string frameFileName(const FrameNamePattern& pattern, int number);
+
+bool isWebpName(const std::string& name);
+constexpr int largestWebpSide = 16383;
+
+enum class ClipFormat { numberedPng, webp, pngStream };
+
+struct ClipSettings {
+    int width = 0, height = 0;
+    bool alpha = false;     // RGBA frames, else RGB
+    int frames = 1;         // how many the clip will have
+    double framesPerSecond; // WebP: frame i starts at round(i * 1000 / fps) ms
+    int quality;            // WebP: 0 to 100, lossy; -1 lossless
+};
+
+struct ClipOutput {
+    ClipFormat format = ClipFormat::pngStream;
+    ClipSettings settings;
+    FrameNamePattern pattern;
+    int stream = -1;
+    int written = 0;        // frames complete
+    std::string failedPath; // the file that could not be written
+    std::string error;      // why, once it failed
+    OutputFile webpFile;    // the WebP, open from the start so a bad name fails first
+    void* webpEncoder = nullptr;
+};
+
+// Chooses the format from the name: one with a number, a .webp name, or "-"
+// (the stream descriptor). False with failedPath and error set.
+bool startClip(ClipOutput& output, const std::string& name, int stream,
+               const ClipSettings& settings);
+
+// One frame: width x height pixels, 3 or 4 bytes each, rows top first.
+// `text` goes into a PNG frame's tEXt chunks.
+bool addClipFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text);
+
+// After the last frame: the WebP assembled, written and renamed into place.
+bool finishClip(ClipOutput& output);
+
+// Frees the encoder and removes a WebP's temporary file if still there.
+void discardClip(ClipOutput& output);

@@ -1,0 +1,294 @@
+#include "picture/clip_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+#include <webp/demux.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+const fs::path scratch = fs::temp_directory_path() / "ovrik-clips";
+
+Bytes readAll(const fs::path& name) {
+    std::ifstream file(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+// Temporary files are named .NAME.XXXXXX.
+bool holdsTemporaryFile(const fs::path& folder) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string()[0] == '.') {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string oldFile(const fs::path& name) {
+    std::ofstream(name) << "old";
+    return name.string();
+}
+
+// Frames that differ from each other and from top to bottom, with alpha 0,
+// 128 and 255 where there is alpha.
+Bytes frameOf(int number, int width, int height, int channels) {
+    Bytes pixels;
+    for (int i = 0; i < width * height; ++i) {
+        pixels.push_back(static_cast<unsigned char>(i * 7 + number * 40));
+        pixels.push_back(static_cast<unsigned char>(i / width * 15));
+        pixels.push_back(static_cast<unsigned char>(number * 60));
+        if (channels == 4) {
+            pixels.push_back(static_cast<unsigned char>(i % 3 * 128 - (i % 3 == 2)));
+        }
+    }
+    return pixels;
+}
+
+// Whatever exists at a name is written into, never replaced: each row
+// makes something, writes "picture" there through the output file and
+// checks what became of it.
+TEST(OutputFile, WhatExistsIsWrittenIntoAndOnlyAFileIsReplaced) {
+    const fs::path where = scratch / "outputs", elsewhere = scratch / "elsewhere";
+    int pipeEnds[2] = {-1, -1};
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    std::string fromFifo;
+    std::thread fifoReader;
+    const auto holdsPicture = [](const fs::path& name) { return readAll(name).size() == 7; };
+    const struct {
+        const char* name;
+        std::function<std::string()> make; // the name to write to
+        std::function<bool()> check;
+        int error;
+    } cases[] = {
+        {"a regular file is replaced whole", [&] { return oldFile(where / "old.png"); },
+         [&] { return holdsPicture(where / "old.png"); }, 0},
+        {"a chain of links is followed into another folder, and stays",
+         [&] {
+             fs::create_symlink("../elsewhere/target.png", where / "first.png");
+             fs::create_symlink("second.png", elsewhere / "target.png");
+             oldFile(elsewhere / "second.png");
+             return (where / "first.png").string();
+         },
+         [&] {
+             return fs::is_symlink(where / "first.png") &&
+                    fs::is_symlink(elsewhere / "target.png") &&
+                    holdsPicture(elsewhere / "second.png");
+         },
+         0},
+        {"a link to nothing yet makes its target",
+         [&] {
+             fs::create_symlink("made.png", where / "dangling.png");
+             return (where / "dangling.png").string();
+         },
+         [&] { return fs::is_symlink(where / "dangling.png") && holdsPicture(where / "made.png"); },
+         0},
+        {"a FIFO is written to its reader",
+         [&] {
+             mkfifo((where / "fifo").c_str(), 0600);
+             fifoReader = std::thread([&] {
+                 const Bytes read = readAll(where / "fifo");
+                 fromFifo.assign(read.begin(), read.end());
+             });
+             return (where / "fifo").string();
+         },
+         [&] {
+             fifoReader.join();
+             return fs::is_fifo(where / "fifo") && fromFifo == "picture";
+         },
+         0},
+        {"an open descriptor named through /proc is written, not replaced",
+         [&] { return "/dev/fd/" + std::to_string(pipeEnds[1]); },
+         [&] {
+             char read[16] = {};
+             close(pipeEnds[1]);
+             return ::read(pipeEnds[0], read, sizeof read) == 7 && std::string(read) == "picture";
+         },
+         0},
+        {"a device stays a device",
+         [&] {
+             // Only root makes devices; others write the real null device.
+             return mknod((where / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
+                        ? (where / "null").string()
+                        : std::string("/dev/null");
+         },
+         [&] { return getuid() != 0 || fs::is_character_file(where / "null"); }, 0},
+        {"a folder is refused",
+         [&] {
+             fs::create_directory(where / "folder");
+             return (where / "folder").string();
+         },
+         [&] { return fs::is_empty(where / "folder"); }, EISDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(scratch);
+        fs::create_directories(where);
+        fs::create_directories(elsewhere);
+        OutputFile output;
+        const std::string name = c.make();
+        const bool written = openOutputFile(output, name, -1) &&
+                             std::fputs("picture", output.file) >= 0 && closeOutputFile(output) &&
+                             placeOutputFile(output);
+        discardOutputFile(output);
+        EXPECT_EQ(written ? "" : output.error, c.error != 0 ? std::strerror(c.error) : "");
+        EXPECT_TRUE(c.check());
+        EXPECT_FALSE(holdsTemporaryFile(where) || holdsTemporaryFile(elsewhere));
+    }
+    close(pipeEnds[0]);
+}
+
+// Rows top first, RGB or RGBA as asked; empty if it is no PNG.
+Bytes decodePng(const unsigned char* data, size_t size, int channels) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Bytes pixels;
+    if (png_image_begin_read_from_memory(&image, data, size) != 0) {
+        image.format = channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+        pixels.resize(PNG_IMAGE_SIZE(image));
+        png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    }
+    return pixels;
+}
+
+ClipSettings clipSettings(bool alpha, int frames, double framesPerSecond = 30, int quality = 90) {
+    return {24, 16, alpha, frames, framesPerSecond, quality};
+}
+
+// Hands `frames` frames to the output; the first that fails ends it.
+bool writeClip(ClipOutput& output, const std::string& name, int stream,
+               const ClipSettings& settings) {
+    bool written = startClip(output, name, stream, settings);
+    for (int i = 0; written && i < settings.frames; ++i) {
+        const PngText text = {{"Comment", "frame " + std::to_string(i)}};
+        written = addClipFrame(output, frameOf(i, 24, 16, settings.alpha ? 4 : 3).data(), text);
+    }
+    written = written && finishClip(output);
+    discardClip(output);
+    return written;
+}
+
+// Read back with libwebp's own demuxer: the frames, when each ends, the
+// loop, the alpha, and lossless pixels exactly; a single frame is a still.
+TEST(ClipWriter, WebpHoldsEveryFrameAtItsTimeAndLoopsForever) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    const std::string name = (scratch / "clip.webp").string();
+    for (const ClipSettings& settings :
+         {clipSettings(true, 5, 7, -1), clipSettings(false, 3, 120, -1), clipSettings(true, 1)}) {
+        SCOPED_TRACE(::testing::Message()
+                     << settings.frames << " frames, alpha " << settings.alpha);
+        ClipOutput output;
+        ASSERT_TRUE(writeClip(output, name, -1, settings)) << output.error;
+        EXPECT_FALSE(holdsTemporaryFile(scratch));
+        const Bytes file = readAll(name);
+        const WebPData data = {file.data(), file.size()};
+        WebPAnimDecoderOptions options;
+        WebPAnimDecoderOptionsInit(&options);
+        options.color_mode = MODE_RGBA;
+        WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+        ASSERT_NE(decoder, nullptr);
+        WebPAnimInfo info;
+        WebPAnimDecoderGetInfo(decoder, &info);
+        const uint32_t flags =
+            WebPDemuxGetI(WebPAnimDecoderGetDemuxer(decoder), WEBP_FF_FORMAT_FLAGS);
+        EXPECT_EQ(info.frame_count, static_cast<uint32_t>(settings.frames));
+        EXPECT_EQ(info.loop_count, settings.frames > 1 ? 0u : 1u); // a still plays once
+        EXPECT_EQ((flags & ALPHA_FLAG) != 0, settings.alpha);
+        EXPECT_EQ((flags & ANIMATION_FLAG) != 0, settings.frames > 1);
+        for (int i = 0; WebPAnimDecoderHasMoreFrames(decoder); ++i) {
+            uint8_t* canvas = nullptr;
+            int end = 0;
+            ASSERT_TRUE(WebPAnimDecoderGetNext(decoder, &canvas, &end));
+            if (settings.frames > 1) { // a still has no timing
+                EXPECT_EQ(end, std::lround((i + 1) * 1000.0 / settings.framesPerSecond)) << i;
+            }
+            const Bytes frame = frameOf(i, 24, 16, settings.alpha ? 4 : 3);
+            const int channels = settings.alpha ? 4 : 3;
+            int worst = 0, total = 0, count = 0;
+            for (int p = 0; p < 24 * 16; ++p) {
+                const int alpha = settings.alpha ? frame[p * 4 + 3] : 255;
+                for (int c = 0; c < 4; ++c) { // colour where it shows, and alpha
+                    const int difference =
+                        std::abs(canvas[p * 4 + c] - (c == 3 ? alpha : frame[p * channels + c]));
+                    worst = std::max(worst, alpha != 0 || c == 3 ? difference : 0);
+                    total += alpha != 0 || c == 3 ? difference : 0;
+                    count += alpha != 0 || c == 3;
+                }
+            }
+            // Lossless exactly; lossy within a mean of 24 on this noisy pattern.
+            EXPECT_LE(settings.quality < 0 ? worst : total / count, settings.quality < 0 ? 0 : 24)
+                << "frame " << i;
+        }
+        WebPAnimDecoderDelete(decoder);
+    }
+}
+
+// A stream of PNGs splits back into the frames; numbered files are each
+// whole, and one that cannot be written says which, and how many were.
+TEST(ClipWriter, PngFramesAreWholeFilesOneAfterAnother) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch / "f-02.png");
+    const std::string streamName = (scratch / "stream").string();
+    const int stream = open(streamName.c_str(), O_WRONLY | O_CREAT, 0600);
+    ClipOutput piped, numbered;
+    EXPECT_TRUE(writeClip(piped, "-", stream, clipSettings(true, 3)));
+    close(stream);
+    EXPECT_FALSE(
+        writeClip(numbered, (scratch / "f-%02d.png").string(), -1, clipSettings(false, 4)));
+    EXPECT_EQ(
+        std::make_tuple(numbered.written, numbered.failedPath, numbered.error),
+        std::make_tuple(2, (scratch / "f-02.png").string(), std::string(std::strerror(EISDIR))));
+    const Bytes all = readAll(streamName);
+    const std::string end = "IEND";
+    size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t next = std::search(all.begin() + start, all.end(), end.begin(), end.end()) -
+                            all.begin() + 8; // the chunk's name and CRC
+        ASSERT_LE(next, all.size());
+        EXPECT_EQ(decodePng(&all[start], next - start, 4), frameOf(i, 24, 16, 4)) << i;
+        const std::string text(all.begin() + start, all.begin() + next);
+        EXPECT_NE(text.find("frame " + std::to_string(i)), std::string::npos);
+        start = next;
+    }
+    EXPECT_EQ(start, all.size());
+    for (int i = 0; i < 2; ++i) {
+        const Bytes file = readAll(scratch / ("f-0" + std::to_string(i) + ".png"));
+        EXPECT_EQ(decodePng(file.data(), file.size(), 3), frameOf(i, 24, 16, 3)) << i;
+    }
+    EXPECT_FALSE(holdsTemporaryFile(scratch));
+}
+
+TEST(ClipWriter, FrameNamesAreNumberedAsTheirPatternSays) {
+    const struct {
+        const char* pattern;
+        int number;
+        const char* name;
+    } cases[] = {{"spin-%03d.png", 7, "spin-007.png"},
+                 {"%d", 123456, "123456"},
+                 {"100%%-%09d.png", 42, "100%-000000042.png"},
+                 {"%02d.png", 100, "100.png"},
+                 {"plain%%.png", 3, "plain%.png"}};
+    for (const auto& c : cases) {
+        FrameNamePattern pattern;
+        ASSERT_EQ(readFrameNamePattern(c.pattern, pattern), nullptr) << c.pattern;
+        EXPECT_EQ(frameFileName(pattern, c.number), c.name);
+    }
+}
+
+} // namespace
