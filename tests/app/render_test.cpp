@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <vector>
 
 #include "app/options.h"
@@ -186,12 +188,30 @@ Saved savedPng(const std::string& path) {
     return saved;
 }
 
-std::string savedFileWithoutDisplay(const std::string& options) {
+// Runs the program in the marble's folder with no display, as a shell
+// would run `arguments`; returns its peak resident memory in KiB, or -1 if
+// it failed.
+long runWithoutDisplay(const std::string& arguments) {
+    const std::string command = "cd " + std::filesystem::path(MARBLE_BMP).parent_path().string() +
+                                " && exec env -u DISPLAY " OVRIK_LOGO " " + arguments;
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t child = 0;
+    int status = 0;
+    rusage usage{};
+    const bool ran =
+        posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) == 0 &&
+        wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    EXPECT_TRUE(ran) << command;
+    return ran ? usage.ru_maxrss : -1;
+}
+
+std::string savedFileWithoutDisplay(const std::string& options, long* peakKib = nullptr) {
     const std::string out = (std::filesystem::temp_directory_path() / "ovrik-saved.png").string();
     std::filesystem::remove(out);
-    const std::string command = "cd " + std::filesystem::path(MARBLE_BMP).parent_path().string() +
-                                " && env -u DISPLAY " OVRIK_LOGO " --output " + out + " " + options;
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const long peak = runWithoutDisplay("--output " + out + " " + options);
+    if (peakKib != nullptr) {
+        *peakKib = peak;
+    }
     return out;
 }
 
@@ -262,11 +282,10 @@ TEST_F(Render, LargeSavedViewAveragesToTheSmallOneInBoundedMemory) {
     const std::string small = savedFileWithoutDisplay("--size 1024x1024 --turn 20,30,0");
     const std::string smallCopy = small + ".1024";
     std::filesystem::rename(small, smallCopy);
-    const std::string large = savedFileWithoutDisplay("--size 8192x8192 --turn 20,30,0");
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
+    long peakKib = 0;
+    const std::string large = savedFileWithoutDisplay("--size 8192x8192 --turn 20,30,0", &peakKib);
 #if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(usage.ru_maxrss, 600 * 1024); // KiB; a sanitizer's shadow memory is not counted
+    EXPECT_LT(peakKib, 600 * 1024); // a sanitizer's shadow memory is not counted
 #endif
     BitmapImage reference, averaged;
     ASSERT_TRUE(loadPicture(smallCopy.c_str(), nullptr, {nullptr, 0}, &reference));
@@ -279,6 +298,33 @@ TEST_F(Render, LargeSavedViewAveragesToTheSmallOneInBoundedMemory) {
     EXPECT_LT(difference / (1024 * 1024 * 3), 3);
     std::free(reference.pixels);
     std::free(averaged.pixels);
+}
+
+// A clip's frames are single views: frame 0 the start's, a frame whose
+// angles are whole degrees the view --turn gives for them; and a clip's
+// memory does not grow with its length.
+TEST_F(Render, ClipFramesAreTheSingleViewsOfTheirTurnsInFlatMemory) {
+    const std::filesystem::path clip = std::filesystem::temp_directory_path() / "ovrik-clip";
+    std::filesystem::remove_all(clip);
+    std::filesystem::create_directories(clip);
+    const std::string frames = (clip / "f-%d.png").string();
+    runWithoutDisplay("--output " + frames + " --frames 8 --turn 10,5,0 --light 0.3,-0.2");
+    const Saved first = savedPng((clip / "f-0.png").string()),
+                second = savedPng((clip / "f-1.png").string()),
+                fourth = savedPng((clip / "f-3.png").string());
+    ASSERT_EQ(first.rgba.size(), size_t{400 * 400 * 4});
+    EXPECT_TRUE(first.rgba ==
+                savedPng(savedFileWithoutDisplay("--turn 10,5,0 --light 0.3,-0.2")).rgba);
+    EXPECT_TRUE(fourth.rgba ==
+                savedPng(savedFileWithoutDisplay("--turn 10,140,0 --light 0.3,-0.2")).rgba);
+    EXPECT_FALSE(second.rgba == first.rgba);
+    const std::string small = " --size 64x64 --frames ";
+    const long peak72 = runWithoutDisplay("--output " + frames + small + "72"),
+               peak720 = runWithoutDisplay("--output " + frames + small + "720");
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(peak720, peak72 * 1.05) << peak72 << " KiB for 72 frames";
+#endif
+    std::filesystem::remove_all(clip);
 }
 
 } // namespace

@@ -25,6 +25,15 @@ for option in -display -geometry --output --turn; do
 done
 refused "--size '0x0' is not WxH, each side from 1 to 16384" --output a.png --size 0x0
 refused "'--samples' needs --output" --samples 8
+refused "'--frames' needs --output" --frames 3
+refused "--frames '0' is not a whole number of frames from 1 to 100000" --output a.png --frames 0
+refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp or -, which hold more than one frame" \
+    --output spin.png --frames 2
+(export OVRIK_EGL_PLATFORM=wayland && refused "OVRIK_EGL_PLATFORM 'wayland' is not surfaceless, device or default" --output a.png)
+# Pictures are not written to a terminal.
+terminal=$(script -qec "$viewer --output -; echo status \$?" /dev/null | tr -d '\r')
+[ "$terminal" = "ovrik-logo: --output - would write pictures to the terminal; redirect standard output, as in --output - > view.png; see ovrik-logo --help"$'\nstatus 2' ] ||
+    fail "--output - on a terminal: $terminal"
 
 # --output draws with no display at all, or with one that cannot be opened,
 # and prints nothing but the PNG; what it cannot do costs one line and
@@ -35,10 +44,10 @@ mkdir "$saved" && cp "$2" "$saved/marmor.bmp"
     (cd "$saved" && DISPLAY=:12345 "$viewer" --output - --turn 5,0,0 >stdout.png 2>err.txt) &&
     [ ! -s "$saved/out.txt" ] && [ ! -s "$saved/err.txt" ] && cmp -s "$saved/view.png" "$saved/stdout.png" ||
     fail "--output: $(cat "$saved/out.txt" "$saved/err.txt")"
-failed() { # failed "MESSAGE" ARGUMENTS...
+failed() { # [in=FOLDER] failed "MESSAGE" ARGUMENTS...
     local expected=$1 error
     shift
-    error=$(cd "$saved" && env -u DISPLAY "$@" 2>&1 >/dev/null || echo "status $?")
+    error=$(cd "${in:-$saved}" && env -u DISPLAY "$@" 2>&1 >/dev/null || echo "status $?")
     [ "$error" = "$expected"$'\nstatus 1' ] || fail "$*: $error"
 }
 failed "ovrik-logo: cannot write none/view.png: No such file or directory" "$viewer" --output none/view.png
@@ -50,7 +59,47 @@ failed "ovrik-logo: cannot draw without a window: no EGL display on Mesa's surfa
 [ "$(ls -A "$saved" | sort | tr '\n' ' ')" = "err.txt fifo.png marmor.bmp out.txt stdout.png view.png " ] ||
     fail "files left behind: $(ls -A "$saved")"
 
+# Clips: every way to EGL gives the same view; progress shows on a terminal
+# only; a WebP holds its frames with alpha, a stream its PNGs; a frame that
+# cannot be written is named and the frames before it stay; what is not a
+# file is written into; a clip killed part-way leaves nothing under a final
+# name.
+clips=$viewer_scratch/clips
+mkdir "$clips" "$clips/folder" "$clips/folder.webp" "$clips/f-2.png" && cp "$2" "$clips/marmor.bmp"
+in_clips() { (cd "$clips" && "$@"); }
+for platform in surfaceless device; do
+    in_clips env -u DISPLAY OVRIK_EGL_PLATFORM=$platform "$viewer" --output $platform.png --turn 5,0,0
+done
+in_clips env OVRIK_EGL_PLATFORM=default "$viewer" --output default.png --turn 5,0,0
+for platform in surfaceless device default; do
+    cmp -s "$saved/view.png" "$clips/$platform.png" || fail "EGL's $platform platform drew another view"
+done
+in_clips "$viewer" --output quiet-%d.png --frames 3 2>"$clips/quiet.txt"
+progress=$(cd "$clips" && script -qec "$viewer --output shown-%d.png --frames 3" /dev/null | od -An -c | tr -s ' \n' ' ')
+[ ! -s "$clips/quiet.txt" ] && [ "$progress" = " \r f r a m e 1 o f 3 \r f r a m e 2 o f 3 \r f r a m e 3 o f 3 \r 033 [ K " ] ||
+    fail "progress: '$progress', without a terminal: $(cat "$clips/quiet.txt")"
+in_clips "$viewer" --output clip.webp --frames 4 --background transparent --fps 8
+[ "$(grep -aoc ANMF "$clips/clip.webp")$(grep -aoc ALPH "$clips/clip.webp")" = 44 ] || fail "clip.webp: not 4 frames with alpha"
+[ "$(in_clips "$viewer" --output - --frames 3 --size 20x10 | grep -aoc IEND)" = 3 ] || fail "the stream holds no 3 PNGs"
+in=$clips failed "ovrik-logo: cannot write f-2.png: Is a directory (2 of 4 frames written)" \
+    "$viewer" --output f-%d.png --frames 4
+[ -s "$clips/f-0.png" ] && [ -s "$clips/f-1.png" ] || fail "the frames before the one that failed are gone"
+in=$clips failed "ovrik-logo: cannot write folder: Is a directory" "$viewer" --output folder
+in=$clips failed "ovrik-logo: cannot write folder.webp: Is a directory" "$viewer" --output folder.webp
+# Killed part-way, a clip leaves no partial file under a final name.
+(cd "$clips" && exec env -u DISPLAY "$viewer" --output long.webp --frames 100000) &
+long=$!
+(cd "$clips" && exec env -u DISPLAY "$viewer" --output k-%d.png --frames 100000 --size 32x32) &
+numbered=$!
+sleep 3 && { kill -9 $long $numbered && wait $long $numbered; } 2>/dev/null || true
+[ ! -e "$clips/long.webp" ] && [ -s "$clips/k-0.png" ] || fail "a killed clip: $(ls "$clips")"
+for frame in "$clips"/k-*.png; do
+    [ "$(tail -c 8 "$frame" | head -c 4)" = IEND ] || fail "$frame is not whole"
+done
+[ -z "$(ls -A "$clips/folder")" ] || fail "files left in a folder named as the output"
+
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
+
 mkdir "$plain" "$traced"
 # GLUT's -display takes its value along: the window opens there, and the
 # value is not taken for a picture.
