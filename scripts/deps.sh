@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
-#   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG and EXIF headers, Mesa, Google Benchmark
+#   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG, EXIF and WebP headers, Mesa, Google Benchmark
 #                            and stb_image (the benchmarks are built by default)
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
 #   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
@@ -11,7 +11,7 @@
 set -euo pipefail
 
 build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-mesa-dev libpng-dev
-    libjpeg62-turbo-dev libexif-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev)
+    libjpeg62-turbo-dev libexif-dev libwebp-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
     desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind)

@@ -2,7 +2,7 @@
 # valgrind memcheck over the unit tests, which feed every picture format and
 # every damaged file through the system's decoders, and over one run of the
 # real viewer: start, keys, a drag, F12, Escape; and over a view saved
-# without a window, in tiles, with alpha. Fails on any invalid access or
+# without a window, in tiles, with alpha, and clips. Fails on any invalid access or
 # definitely-lost block outside the GL stack (tests/sanitizers/valgrind.supp
 # names the GL libraries only).
 set -euo pipefail
@@ -43,15 +43,22 @@ xdotool keydown --window "$window" Escape 2>/dev/null
 status=0
 wait "$pid" || status=$?
 
-(cd "$work" && env -u DISPLAY LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe LD_PRELOAD=$driver \
-    valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
-    --errors-for-leak-kinds=definite --num-callers=30 \
-    --suppressions="$root/tests/sanitizers/valgrind.supp" "$root/build/ovrik-logo" \
-    --output saved.png --size 1500x300 --background transparent >/dev/null 2>>"$log") ||
-    status=$?
+# Saved without a window: a tiled view with alpha, then clips, whose frames
+# are compressed on a second thread: a transparent WebP and numbered PNGs.
+save_under_memcheck() {
+    (cd "$work" && env -u DISPLAY LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe LD_PRELOAD=$driver \
+        valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
+        --errors-for-leak-kinds=definite --num-callers=30 \
+        --suppressions="$root/tests/sanitizers/valgrind.supp" "$root/build/ovrik-logo" "$@" \
+        >/dev/null 2>>"$log") || status=$?
+}
+save_under_memcheck --output saved.png --size 1500x300 --background transparent
+save_under_memcheck --output clip.webp --frames 3 --size 200x100 --background transparent
+save_under_memcheck --output frame-%d.png --frames 2 --size 200x100
 
 grep -E "Invalid (read|write)|definitely lost|ERROR SUMMARY" "$log" | sed 's/^==[0-9]*== /memcheck: /'
-if [ "$status" -ne 0 ] || [ ! -s "$work/saved.png" ] || [ ! -s "$work/ovrik-logo-1.png" ]; then
+if [ "$status" -ne 0 ] || [ ! -s "$work/saved.png" ] || [ ! -s "$work/ovrik-logo-1.png" ] ||
+    [ ! -s "$work/clip.webp" ] || [ ! -s "$work/frame-1.png" ]; then
     echo "memcheck: failed with status $status; full log:"
     cat "$log"
     rm -rf "$work"

@@ -11,7 +11,8 @@ source "$(dirname "$0")/viewer.sh"
 (cd "$1" && cpack -G DEB -B "$viewer_scratch" >/dev/null)
 deb=$(echo "$viewer_scratch"/ovrik-logo_*_"$(dpkg --print-architecture)".deb)
 [ "$(dpkg-deb -f "$deb" Section)" = graphics ] || fail "section is not graphics"
-for library in libglut3 libpng16 libjpeg62-turbo libexif12 libegl1 libegl-mesa0 libgl1-mesa-dri; do
+for library in libglut3 libpng16 libjpeg62-turbo libexif12 libwebp7 libwebpmux3 libegl1 libegl-mesa0 \
+    libgl1-mesa-dri; do
     grep -q "$library" <<<"$(dpkg-deb -f "$deb" Depends)" || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
 done
 lintian --fail-on error,warning "$deb" >"$viewer_scratch/lintian.txt" 2>&1 ||
@@ -42,8 +43,10 @@ quit_viewer "$empty"
 apitrace dump --color=never "$empty/calls.trace" >"$empty/calls.txt"
 grep -q 'glTexImage2D(.*width = 256, height = 256' "$empty/calls.txt" ||
     fail "the packaged viewer did not upload its marble"
-(cd "$empty" && env -u DISPLAY "$root/usr/bin/ovrik-logo" --output view.png) && [ -s "$empty/view.png" ] ||
-    fail "the packaged viewer saved no view without a display"
+(cd "$empty" && env -u DISPLAY "$root/usr/bin/ovrik-logo" --output view.png &&
+    env -u DISPLAY "$root/usr/bin/ovrik-logo" --output spin.webp --frames 3) &&
+    [ -s "$empty/view.png" ] && [ -s "$empty/spin.webp" ] ||
+    fail "the packaged viewer saved no view or clip without a display"
 # Open With: a file manager starts the entry on a picture, here with the
 # packaged program in place of /usr/bin; the picture's path has a space.
 album="$viewer_scratch/photo album"
