@@ -8,8 +8,9 @@
 # and starts the installed viewer on Xvfb in the home folder: alone it must
 # find the marble it was installed with, given a PNG, a JPEG or a
 # 12-megapixel portrait photo (EXIF orientation 6) it must read them, all
-# without a message, and a FIFO named marmor.bmp must cost one line. Before Xvfb is there, it must save
-# the view of the photo as a 2048 x 2048 PNG with alpha, with no display.
+# without a message, and a FIFO named marmor.bmp must cost one line. Before
+# Xvfb is there, it must save the view of the photo as a 2048 x 2048 PNG
+# with alpha and a 24-frame transparent WebP turntable, with no display.
 #   scripts/fresh-debian.sh [bookworm|trixie] [TEST_ARGUMENTS...]
 # Without a release, Debian 12 (bookworm) and then Debian 13 (trixie). Needs
 # root and Debian's package mirror; when the mirror cannot be reached it
@@ -72,6 +73,9 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
         # No X display yet: the view of a photo, 2048 x 2048 with alpha.
         env -u DISPLAY ovrik-logo --output logo.png --size 2048x2048 --background transparent portrait.jpg
         [ "$(od -An -tx1 -j16 -N10 logo.png | tr -d " \n")" = 00000800000008000806 ]
+        # And a looping, transparent turntable of it: 24 frames with alpha.
+        env -u DISPLAY ovrik-logo --output spin.webp --frames 24 --background transparent portrait.jpg
+        [ "$(grep -aoc ANMF spin.webp)" = 24 ] && [ "$(grep -aoc ALPH spin.webp)" = 24 ]
         apt-get install -y -qq xvfb >/dev/null
         usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
             "Move mouse while pressing button to change light position.")

@@ -7,6 +7,8 @@
 #                               and a drag to (80, 60) leave it
 #   data/ovrik-logo.png         the 256 x 256 icon: the logo on a transparent
 #                               background, cut around the logo
+#   docs/ovrik-logo-turntable.webp  a looping turntable, 36 frames at 12 a
+#                               second
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +22,7 @@ cd build-release
 # The logo fills 272 x 112 pixels around the centre; the icon keeps a margin.
 ./ovrik-logo --output - --background transparent |
     convert png:- -crop 300x300+50+50 +repage -resize 256x256 ../data/ovrik-logo.png
-echo "wrote docs/ovrik-logo.png, docs/ovrik-logo-turned.png and data/ovrik-logo.png"
+./ovrik-logo --output ../docs/ovrik-logo-turntable.webp --frames 36 --fps 12 --size 320x200 \
+    --turn 15,0,0
+echo "wrote docs/ovrik-logo.png, docs/ovrik-logo-turned.png, docs/ovrik-logo-turntable.webp" \
+    "and data/ovrik-logo.png"

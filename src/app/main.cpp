@@ -19,8 +19,10 @@ namespace {
 const char* const helpText =
     "Usage: ovrik-logo [--help] [--version] [VIEW OPTIONS] [GLUT options] [--] [FILE]\n"
     "       ovrik-logo --output OUT.png [VIEW OPTIONS] [FILE OPTIONS] [--] [FILE]\n"
+    "       ovrik-logo --output NAME-%03d.png|NAME.webp|- --frames N [CLIP OPTIONS] ...\n"
     "Shows the marble Ovrik logo in a window, turned with the keyboard and lit by a\n"
-    "spot light that follows the mouse; or, with --output, saves it as a PNG.\n"
+    "spot light that follows the mouse; or, with --output, saves it as a PNG or\n"
+    "WebP, or as a turntable clip.\n"
     "\n"
     "  x y z / X Y Z    turn the logo 5 degrees about the x, y or z axis, one way or back\n"
     "  R G B / r g b    raise or lower the red, green or blue of its colour by 0.05\n"
@@ -40,16 +42,28 @@ const char* const helpText =
     "  --light X,Y      the light's place: -1 left or bottom, +1 right or top\n"
     "\n"
     "File options (with --output, which needs no display and opens no window):\n"
-    "  --output OUT.png write the view to OUT.png (- for standard output) and exit\n"
+    "  --output OUT.png write the view to OUT.png (- for standard output; OUT.webp for\n"
+    "                   a WebP) and exit\n"
     "  --size WxH       its size, each side 1 to 16384 (default 400x400)\n"
     "  --samples N      samples per pixel for smooth edges: 1, 2, 4, 8, 16 (default 4)\n"
     "  --background transparent   alpha 0 around the logo\n"
+    "\n"
+    "Clip options (a turntable from one start; needs --output):\n"
+    "  --frames N       N views, frame i turned by --turn plus i/N of the spin, into\n"
+    "                   NAME-%03d.png (%d or %0Wd: one PNG a frame, from 0; %% is %),\n"
+    "                   NAME.webp (one animated WebP) or - (PNGs one after another)\n"
+    "  --spin X,Y,Z     the turn over the whole clip in degrees (default 0,360,0)\n"
+    "  --fps F          WebP frames a second, 1 to 120 (default 30)\n"
+    "  --quality Q      WebP quality 0 to 100 (default 90), or lossless\n"
     "\n"
     "  --help           show this help and exit\n"
     "  --version        show the version and exit\n"
     "  --               end of options: what follows is FILE, even if it starts with -\n"
     "  -display DISPLAY, -geometry WxH+X+Y, -direct, -indirect, -iconic, -gldebug,\n"
-    "  -sync            passed on to GLUT\n";
+    "  -sync            passed on to GLUT\n"
+    "\n"
+    "OVRIK_EGL_PLATFORM=surfaceless|device|default draws --output through that EGL\n"
+    "platform only.\n";
 
 bool isOneOf(const char* arg, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(),
