@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <signal.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -291,6 +293,36 @@ bool saveViewAsNew(const SaveSettings& settings, const FrameView& view, const st
     return saved;
 }
 
+namespace {
+
+// Waits until the compressor has taken the frame before, then leaves it
+// this one; false once the compressor has failed.
+bool handOver(FrameHandoff& handoff, std::vector<unsigned char>& frame, int number) {
+    {
+        std::unique_lock<std::mutex> hold(handoff.lock);
+        handoff.changed.wait(hold,
+                             [&handoff] { return handoff.waitingNumber < 0 || handoff.failed; });
+        if (handoff.failed) {
+            return false;
+        }
+        std::swap(frame, handoff.waiting); // and gets an older buffer back
+        handoff.waitingNumber = number;
+    }
+    handoff.changed.notify_all();
+    return true;
+}
+
+// A clip stopped by Ctrl-C, a hang-up or kill stops drawing, removes its
+// temporary file and then ends as the signal asked.
+volatile std::sig_atomic_t stopSignal = 0;
+const int stoppingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void stopClip(int signal) {
+    stopSignal = signal;
+}
+
+} // namespace
+
 bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const FrameView& view,
               const std::string& comment, const std::string& path, int stream,
               std::string& failedPath, std::string& error) {
@@ -302,13 +334,22 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
         startClip(output, path, stream,
                   {settings.width, settings.height, settings.transparent, frames,
                    clip.framesPerSecond, clip.quality});
+    // Signals that are ignored (nohup) stay ignored.
+    struct sigaction previous[3] = {}, stopping = {};
+    stopping.sa_handler = stopClip;
+    for (int i = 0; i < 3; ++i) {
+        sigaction(stoppingSignals[i], nullptr, &previous[i]);
+        if (previous[i].sa_handler != SIG_IGN) {
+            sigaction(stoppingSignals[i], &stopping, nullptr);
+        }
+    }
     FrameHandoff handoff;
     std::thread compressor(compressFrames, std::ref(handoff), std::ref(output), std::cref(comment),
                            std::cref(clip));
     const ViewState start = scene.view;
     std::vector<unsigned char> frame;
     const size_t rowBytes = (settings.transparent ? 4 : 3) * static_cast<size_t>(settings.width);
-    for (int number = 0; started && number < frames; ++number) {
+    for (int number = 0; started && stopSignal == 0 && number < frames; ++number) {
         scene.view = clipFrameView(start, clip.spin, number, frames);
         frame.resize(rowBytes * settings.height);
         unsigned char* next = frame.data();
@@ -316,16 +357,9 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
             next = std::copy(row, row + rowBytes, next);
             return true;
         });
-        std::unique_lock<std::mutex> hold(handoff.lock);
-        handoff.changed.wait(hold,
-                             [&handoff] { return handoff.waitingNumber < 0 || handoff.failed; });
-        if (handoff.failed) {
+        if (!handOver(handoff, frame, number)) {
             break;
         }
-        std::swap(frame, handoff.waiting);
-        handoff.waitingNumber = number;
-        hold.unlock();
-        handoff.changed.notify_all();
         showProgress(number, frames);
     }
     {
@@ -337,7 +371,7 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     scene.view = start;
     endDrawing(drawing);
     showProgress(frames, frames);
-    const bool saved = started && !handoff.failed && finishClip(output);
+    const bool saved = started && stopSignal == 0 && !handoff.failed && finishClip(output);
     if (!saved) {
         failedPath = output.failedPath;
         error = output.error;
@@ -347,6 +381,12 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
         }
     }
     discardClip(output);
+    for (int i = 0; i < 3; ++i) {
+        sigaction(stoppingSignals[i], &previous[i], nullptr);
+    }
+    if (stopSignal != 0) {
+        std::raise(stopSignal);
+    }
     return saved;
 }
 

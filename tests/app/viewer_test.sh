@@ -79,7 +79,10 @@ progress=$(cd "$clips" && script -qec "$viewer --output shown-%d.png --frames 3"
 [ ! -s "$clips/quiet.txt" ] && [ "$progress" = " \r f r a m e 1 o f 3 \r f r a m e 2 o f 3 \r f r a m e 3 o f 3 \r 033 [ K " ] ||
     fail "progress: '$progress', without a terminal: $(cat "$clips/quiet.txt")"
 in_clips "$viewer" --output clip.webp --frames 4 --background transparent --fps 8
-[ "$(grep -aoc ANMF "$clips/clip.webp")$(grep -aoc ALPH "$clips/clip.webp")" = 44 ] || fail "clip.webp: not 4 frames with alpha"
+in_clips "$viewer" --output still.webp
+[ "$(grep -aoc ANMF "$clips/clip.webp")$(grep -aoc ALPH "$clips/clip.webp")" = 44 ] &&
+    [ "$(head -c 4 "$clips/still.webp")$(grep -aoc ANMF "$clips/still.webp")" = RIFF0 ] ||
+    fail "clip.webp is not 4 frames with alpha, or still.webp no still WebP"
 [ "$(in_clips "$viewer" --output - --frames 3 --size 20x10 | grep -aoc IEND)" = 3 ] || fail "the stream holds no 3 PNGs"
 in=$clips failed "ovrik-logo: cannot write f-2.png: Is a directory (2 of 4 frames written)" \
     "$viewer" --output f-%d.png --frames 4
@@ -93,6 +96,13 @@ long=$!
 numbered=$!
 sleep 3 && { kill -9 $long $numbered && wait $long $numbered; } 2>/dev/null || true
 [ ! -e "$clips/long.webp" ] && [ -s "$clips/k-0.png" ] || fail "a killed clip: $(ls "$clips")"
+# Stopped by a signal (SIGTERM here: a script's background job ignores
+# Ctrl-C's), it also removes its temporary file and ends by the signal.
+rm -f "$clips"/.long.webp.*
+(cd "$clips" && exec env -u DISPLAY "$viewer" --output long.webp --frames 100000) &
+long=$!
+sleep 3 && kill -TERM $long && status=0 && wait $long || status=$?
+[ "$status" = 143 ] && [ -z "$(ls -A "$clips" | grep long)" ] || fail "Ctrl-C: status $status, $(ls -A "$clips")"
 for frame in "$clips"/k-*.png; do
     [ "$(tail -c 8 "$frame" | head -c 4)" = IEND ] || fail "$frame is not whole"
 done
