@@ -329,11 +329,11 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     const int frames = std::max(clip.frames, 1);
     ClipOutput output;
     ViewDrawing drawing;
-    const bool started =
-        (startDrawing(drawing, settings, output.error) || (output.failedPath = path, false)) &&
-        startClip(output, path, stream,
-                  {settings.width, settings.height, settings.transparent, frames,
-                   clip.framesPerSecond, clip.quality});
+    bool started = startDrawing(drawing, settings, output.error);
+    output.failedPath = started ? "" : path;
+    started = started && startClip(output, path, stream,
+                                   {settings.width, settings.height, settings.transparent, frames,
+                                    clip.framesPerSecond, clip.quality});
     // Signals that are ignored (nohup) stay ignored.
     struct sigaction previous[3] = {}, stopping = {};
     stopping.sa_handler = stopClip;

@@ -38,7 +38,10 @@ bool startWebp(ClipOutput& output, const std::string& name) {
     options.anim_params.loop_count = 0; // forever
     output.webpEncoder =
         WebPAnimEncoderNew(output.settings.width, output.settings.height, &options);
-    return output.webpEncoder != nullptr || fail(output, name, std::strerror(ENOMEM));
+    if (output.webpEncoder == nullptr) {
+        return fail(output, name, std::strerror(ENOMEM));
+    }
+    return true;
 }
 
 bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
@@ -76,7 +79,10 @@ bool addPngFrame(ClipOutput& output, const unsigned char* pixels, const PngText&
         writePngRows(png, pixels, settings.height) && completePng(png) && placePng(png);
     const std::string error = png.error;
     discardPng(png);
-    return written || fail(output, path == "-" ? "standard output" : path, error);
+    if (!written) {
+        return fail(output, path == "-" ? "standard output" : path, error);
+    }
+    return true;
 }
 
 } // namespace
@@ -137,7 +143,10 @@ bool startClip(ClipOutput& output, const std::string& name, int stream,
     }
     output.format = ClipFormat::numberedPng;
     const char* problem = readFrameNamePattern(name, output.pattern);
-    return problem == nullptr || fail(output, name, std::string("it ") + problem);
+    if (problem != nullptr) {
+        return fail(output, name, std::string("it ") + problem);
+    }
+    return true;
 }
 
 bool addClipFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
@@ -167,7 +176,10 @@ bool finishClip(ClipOutput& output) {
     if (!written) {
         return fail(output, file.path, std::strerror(error));
     }
-    return (closeOutputFile(file) && placeOutputFile(file)) || fail(output, file.path, file.error);
+    if (!closeOutputFile(file) || !placeOutputFile(file)) {
+        return fail(output, file.path, file.error);
+    }
+    return true;
 }
 
 void discardClip(ClipOutput& output) {

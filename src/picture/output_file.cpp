@@ -108,7 +108,10 @@ bool openOutputFile(OutputFile& output, const std::string& path, int stream, boo
     if (descriptor || (exists && !S_ISREG(status.st_mode))) {
         // As a shell's > opens it: a FIFO waits for its reader here.
         output.file = std::fopen(path.c_str(), "wb");
-        return output.file != nullptr || fail(output, errno);
+        if (output.file == nullptr) {
+            return fail(output, errno);
+        }
+        return true;
     }
     return openTemporaryFile(output);
 }
