@@ -329,12 +329,8 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     const int frames = std::max(clip.frames, 1);
     ClipOutput output;
     ViewDrawing drawing;
-    bool started = startDrawing(drawing, settings, output.error);
-    output.failedPath = started ? "" : path;
-    started = started && startClip(output, path, stream,
-                                   {settings.width, settings.height, settings.transparent, frames,
-                                    clip.framesPerSecond, clip.quality});
-    // Signals that are ignored (nohup) stay ignored.
+    // Before the temporary file exists; signals that are ignored (nohup)
+    // stay ignored.
     struct sigaction previous[3] = {}, stopping = {};
     stopping.sa_handler = stopClip;
     for (int i = 0; i < 3; ++i) {
@@ -343,6 +339,11 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
             sigaction(stoppingSignals[i], &stopping, nullptr);
         }
     }
+    bool started = startDrawing(drawing, settings, output.error);
+    output.failedPath = started ? "" : path;
+    started = started && startClip(output, path, stream,
+                                   {settings.width, settings.height, settings.transparent, frames,
+                                    clip.framesPerSecond, clip.quality});
     FrameHandoff handoff;
     std::thread compressor(compressFrames, std::ref(handoff), std::ref(output), std::cref(comment),
                            std::cref(clip));
