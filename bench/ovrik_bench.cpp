@@ -365,7 +365,9 @@ bool saveBenchClip(const std::string& output, int frames) {
 const std::filesystem::path clipFolder =
     std::filesystem::temp_directory_path() / "ovrik-bench-clip";
 
-void BM_Clip(benchmark::State& state) {
+// Times the turntable of state.range(0) frames written to `name` in the
+// clip folder.
+void timeClip(benchmark::State& state, const std::string& benchmark, const char* name) {
     const int frames = static_cast<int>(state.range(0));
     std::filesystem::create_directories(clipFolder);
     bigFiles.push_back(clipFolder);
@@ -373,11 +375,15 @@ void BM_Clip(benchmark::State& state) {
         state.SkipWithError("no X display");
         return;
     }
-    timeLoop(state, "BM_Clip/" + std::to_string(frames), [&] {
-        if (!saveBenchClip((clipFolder / "frame-%02d.png").string(), frames)) {
+    timeLoop(state, benchmark + "/" + std::to_string(frames), [&] {
+        if (!saveBenchClip((clipFolder / name).string(), frames)) {
             state.SkipWithError("the clip could not be saved");
         }
     });
+}
+
+void BM_Clip(benchmark::State& state) {
+    timeClip(state, "BM_Clip", "frame-%02d.png");
 }
 
 // The frames BM_Clip wrote, read back as RGB.
@@ -439,16 +445,7 @@ void BM_WebpEncode(benchmark::State& state) {
 }
 
 void BM_ClipWebp(benchmark::State& state) {
-    const int frames = static_cast<int>(state.range(0));
-    if (!windowReady()) {
-        state.SkipWithError("no X display");
-        return;
-    }
-    timeLoop(state, "BM_ClipWebp/" + std::to_string(frames), [&] {
-        if (!saveBenchClip((clipFolder / "clip.webp").string(), frames)) {
-            state.SkipWithError("the clip could not be saved");
-        }
-    });
+    timeClip(state, "BM_ClipWebp", "clip.webp");
 }
 
 BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond);

@@ -37,11 +37,13 @@ done
 
 work=$(mktemp -d /tmp/fresh-debian.XXXXXX)
 # Each release's roots lie in $work/RELEASE/{build,install}.
-trap 'umount "$work"/*/*/proc 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'umount "$work"/*/*/proc "$work"/*/*/dev/pts 2>/dev/null || true; rm -rf "$work"' EXIT
 in_chroot() { # in_chroot ROOT SCRIPT [ARGUMENTS...]
     local root=$1
     shift
     mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
+    # Terminals, as a booted system has them: the viewer test runs one.
+    mountpoint -q "$root/dev/pts" || mount --bind /dev/pts "$root/dev/pts"
     chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
         bash -euo pipefail -c "$@"
 }
@@ -87,7 +89,7 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
         /xvfb/xvfb-run.sh bash -c "ovrik-logo >/tmp/out & sleep 3; kill \$!"
         echo "ovrik-logo with a FIFO:" && cat /tmp/out &&
             grep -qx "File marmor.bmp is not a regular file" /tmp/out'
-    umount "$root"/*/proc
+    umount "$root"/*/proc "$root"/*/dev/pts
     rm -rf "$root"
 }
 
