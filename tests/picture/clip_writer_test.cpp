@@ -120,14 +120,12 @@ TEST(OutputFile, WhatExistsIsWrittenIntoAndOnlyAFileIsReplaced) {
              return ::read(pipeEnds[0], read, sizeof read) == 7 && std::string(read) == "picture";
          },
          0},
-        {"a device stays a device",
+        {"a device stays a device (made by root only, never the real one)",
          [&] {
-             // Only root makes devices; others write the real null device.
-             return mknod((where / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
-                        ? (where / "null").string()
-                        : std::string("/dev/null");
+             mknod((where / "null").c_str(), S_IFCHR | 0666, makedev(1, 3));
+             return (where / "null").string();
          },
-         [&] { return getuid() != 0 || fs::is_character_file(where / "null"); }, 0},
+         [&] { return fs::is_character_file(where / "null"); }, 0},
         {"a folder is refused",
          [&] {
              fs::create_directory(where / "folder");
@@ -137,6 +135,9 @@ TEST(OutputFile, WhatExistsIsWrittenIntoAndOnlyAFileIsReplaced) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        if (std::strstr(c.name, "root") != nullptr && getuid() != 0) {
+            continue;
+        }
         fs::remove_all(scratch);
         fs::create_directories(where);
         fs::create_directories(elsewhere);
