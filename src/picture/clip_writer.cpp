@@ -1,6 +1,6 @@
 #include "picture/clip_writer.h"
 
-#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -14,6 +14,9 @@ namespace {
 WebPAnimEncoder* encoderOf(const ClipOutput& output) {
     return static_cast<WebPAnimEncoder*>(output.webpEncoder);
 }
+
+// What the version checks of libwebp's Init calls mean when they fail.
+const char* const otherLibwebp = "this libwebp is not the one the program was built with";
 
 bool fail(ClipOutput& output, const std::string& path, const std::string& error) {
     output.failedPath = path;
@@ -33,7 +36,7 @@ bool startWebp(ClipOutput& output, const std::string& name) {
     }
     WebPAnimEncoderOptions options;
     if (WebPAnimEncoderOptionsInit(&options) == 0) {
-        return fail(output, name, "this libwebp is not the one the program was built with");
+        return fail(output, name, otherLibwebp);
     }
     options.anim_params.loop_count = 0; // forever
     output.webpEncoder =
@@ -49,7 +52,7 @@ bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
     WebPConfig config;
     WebPPicture picture;
     if (WebPConfigInit(&config) == 0 || WebPPictureInit(&picture) == 0) {
-        return fail(output, output.webpFile.path, "this libwebp is not the one it was built with");
+        return fail(output, output.webpFile.path, otherLibwebp);
     }
     config.lossless = settings.quality < 0;
     config.quality = settings.quality < 0 ? config.quality : static_cast<float>(settings.quality);
