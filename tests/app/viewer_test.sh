@@ -94,7 +94,8 @@ in=$clips failed "ovrik-logo: cannot write folder.webp: Is a directory" "$viewer
 long=$!
 (cd "$clips" && exec env -u DISPLAY "$viewer" --output k-%d.png --frames 100000 --size 32x32) &
 numbered=$!
-sleep 3 && { kill -9 $long $numbered && wait $long $numbered; } 2>/dev/null || true
+for _ in $(seq 300); do [ -e "$clips/k-1.png" ] && break || sleep 0.1; done
+{ kill -9 $long $numbered && wait $long $numbered; } 2>/dev/null || true
 [ ! -e "$clips/long.webp" ] && [ -s "$clips/k-0.png" ] || fail "a killed clip: $(ls "$clips")"
 # Stopped by a signal (SIGTERM here: a script's background job ignores
 # Ctrl-C's), it also removes its temporary file and ends by the signal.
