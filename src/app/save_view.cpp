@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <signal.h>
 #include <thread>
@@ -248,6 +249,32 @@ void compressFrames(FrameHandoff& handoff, ClipOutput& output, const std::string
     }
 }
 
+// Waits until the compressor has taken the frame before, then leaves it
+// this one; false once the compressor has failed.
+bool handOver(FrameHandoff& handoff, std::vector<unsigned char>& frame, int number) {
+    {
+        std::unique_lock<std::mutex> hold(handoff.lock);
+        handoff.changed.wait(hold,
+                             [&handoff] { return handoff.waitingNumber < 0 || handoff.failed; });
+        if (handoff.failed) {
+            return false;
+        }
+        std::swap(frame, handoff.waiting); // and gets an older buffer back
+        handoff.waitingNumber = number;
+    }
+    handoff.changed.notify_all();
+    return true;
+}
+
+// A clip stopped by Ctrl-C, a hang-up or kill stops drawing, removes its
+// temporary file and then ends as the signal asked.
+volatile std::sig_atomic_t stopSignal = 0;
+const int stoppingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void stopClip(int signal) {
+    stopSignal = signal;
+}
+
 // On a terminal, which frame is drawn, on one line rewritten in place.
 void showProgress(int frame, int frames) {
     if (frames > 1 && isatty(STDERR_FILENO) == 1) {
@@ -293,36 +320,6 @@ bool saveViewAsNew(const SaveSettings& settings, const FrameView& view, const st
     return saved;
 }
 
-namespace {
-
-// Waits until the compressor has taken the frame before, then leaves it
-// this one; false once the compressor has failed.
-bool handOver(FrameHandoff& handoff, std::vector<unsigned char>& frame, int number) {
-    {
-        std::unique_lock<std::mutex> hold(handoff.lock);
-        handoff.changed.wait(hold,
-                             [&handoff] { return handoff.waitingNumber < 0 || handoff.failed; });
-        if (handoff.failed) {
-            return false;
-        }
-        std::swap(frame, handoff.waiting); // and gets an older buffer back
-        handoff.waitingNumber = number;
-    }
-    handoff.changed.notify_all();
-    return true;
-}
-
-// A clip stopped by Ctrl-C, a hang-up or kill stops drawing, removes its
-// temporary file and then ends as the signal asked.
-volatile std::sig_atomic_t stopSignal = 0;
-const int stoppingSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-void stopClip(int signal) {
-    stopSignal = signal;
-}
-
-} // namespace
-
 bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const FrameView& view,
               const std::string& comment, const std::string& path, int stream,
               std::string& failedPath, std::string& error) {
@@ -331,9 +328,9 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     ViewDrawing drawing;
     // Before the temporary file exists; signals that are ignored (nohup)
     // stay ignored.
-    struct sigaction previous[3] = {}, stopping = {};
+    struct sigaction previous[std::size(stoppingSignals)] = {}, stopping = {};
     stopping.sa_handler = stopClip;
-    for (int i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < std::size(stoppingSignals); ++i) {
         sigaction(stoppingSignals[i], nullptr, &previous[i]);
         if (previous[i].sa_handler != SIG_IGN) {
             sigaction(stoppingSignals[i], &stopping, nullptr);
@@ -382,18 +379,13 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
         }
     }
     discardClip(output);
-    for (int i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < std::size(stoppingSignals); ++i) {
         sigaction(stoppingSignals[i], &previous[i], nullptr);
     }
     if (stopSignal != 0) {
         std::raise(stopSignal);
     }
     return saved;
-}
-
-bool isEglPlatform(const char* name) {
-    return name == nullptr || std::strcmp(name, "surfaceless") == 0 ||
-           std::strcmp(name, "device") == 0 || std::strcmp(name, "default") == 0;
 }
 
 namespace {
@@ -467,20 +459,26 @@ std::string contextOnDefault() {
     return contextOn(eglGetDisplay(EGL_DEFAULT_DISPLAY), "on EGL's default platform");
 }
 
+// Mesa's surfaceless platform first; where it is missing (NVIDIA's driver,
+// for one), the first device that gives a context, then the default display.
+const struct {
+    const char* name;
+    std::string (*makeContext)();
+} eglWays[] = {{"surfaceless", contextOnSurfaceless},
+               {"device", contextOnDevice},
+               {"default", contextOnDefault}};
+
 } // namespace
 
+bool isEglPlatform(const char* name) {
+    return name == nullptr ||
+           std::any_of(std::begin(eglWays), std::end(eglWays),
+                       [name](const auto& way) { return std::strcmp(name, way.name) == 0; });
+}
+
 std::string makeHeadlessContext(const char* platform) {
-    // Mesa's surfaceless platform first; where it is missing (NVIDIA's
-    // driver, for one), the first device that gives a context, then the
-    // default display.
-    const struct {
-        const char* name;
-        std::string (*makeContext)();
-    } ways[] = {{"surfaceless", contextOnSurfaceless},
-                {"device", contextOnDevice},
-                {"default", contextOnDefault}};
     std::string firstMissing;
-    for (const auto& way : ways) {
+    for (const auto& way : eglWays) {
         if (platform != nullptr && std::strcmp(platform, way.name) != 0) {
             continue;
         }
