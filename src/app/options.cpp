@@ -132,7 +132,7 @@ const char* setSpin(ViewOptions& options, const char* value) {
     if (!readAngles(value, options.clip.spin.data())) {
         return "is not three angles X,Y,Z in degrees";
     }
-    options.clip.spinOption = "--spin";
+    options.clip.spinGiven = true;
     return nullptr;
 }
 
@@ -201,9 +201,8 @@ const char* setViewOption(ViewOptions& options, const char* name, const char* va
 std::string clipRefusal(const ViewOptions& options) {
     const ClipOptions& clip = options.clip;
     const std::string output = options.output != nullptr ? options.output : "";
-    const std::string quoted = "--output '" + output + "'";
     const bool webp = isWebpName(output);
-    if (clip.spinOption != nullptr && clip.frames == 0) {
+    if (clip.spinGiven && clip.frames == 0) {
         return "'--spin' needs --frames";
     }
     if (clip.webpOption != nullptr && !webp) {
@@ -215,10 +214,11 @@ std::string clipRefusal(const ViewOptions& options) {
                "' is more than a WebP holds: " + std::to_string(largestWebpSide) +
                " pixels per side";
     }
-    FrameNamePattern pattern;
     if (clip.frames == 0 || output == "-") {
         return {}; // a single view's name is taken as it stands
     }
+    const std::string quoted = "--output '" + output + "'";
+    FrameNamePattern pattern;
     if (const char* problem = readFrameNamePattern(output, pattern)) {
         return quoted + " " + problem;
     }

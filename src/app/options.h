@@ -25,8 +25,8 @@ struct ClipOptions {
     std::array<double, 3> spin = {0, 360, 0}; // degrees over the whole clip
     double framesPerSecond = 30;              // WebP only, as is quality
     int quality = 90;                         // 0 to 100, lossy; -1 lossless
-    const char* spinOption = nullptr;         // given, for the checks of what goes together
-    const char* webpOption = nullptr;
+    bool spinGiven = false;                   // for the checks of what goes together
+    const char* webpOption = nullptr;         // the first of --fps and --quality given
 };
 
 struct ViewOptions {
