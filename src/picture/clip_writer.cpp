@@ -83,7 +83,7 @@ bool addPngFrame(ClipOutput& output, const unsigned char* pixels, const PngText&
     const std::string error = png.error;
     discardPng(png);
     if (!written) {
-        return fail(output, path == "-" ? "standard output" : path, error);
+        return fail(output, path, error);
     }
     return true;
 }
