@@ -37,6 +37,7 @@
 
 #include "app/options.h"
 #include "app/render.h"
+#include "app/save_clip.h"
 #include "app/save_view.h"
 #include "app/scene.h"
 #include "bitmap_writer.h"

@@ -8,8 +8,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/headless_context.h"
 #include "app/options.h"
 #include "app/render.h"
+#include "app/save_clip.h"
 #include "app/save_view.h"
 #include "app/scene.h"
 #include "picture/clip_writer.h"

@@ -231,18 +231,6 @@ std::string clipRefusal(const ViewOptions& options) {
     return {};
 }
 
-ViewState clipFrameView(const ViewState& start, const std::array<double, 3>& spin, int frame,
-                        int frames) {
-    ViewState view = start;
-    double* angles[] = {&view.angleX, &view.angleY, &view.angleZ};
-    for (int axis = 0; axis < 3; ++axis) {
-        // spin * frame is exact for whole degrees, and so is the division
-        // whenever the result is whole.
-        *angles[axis] = std::fmod(*angles[axis] + spin[axis] * frame / frames, 360.0);
-    }
-    return view;
-}
-
 std::string viewOptionsText(const ViewState& view, LightPlacement light) {
     char turn[64];
     std::snprintf(turn, sizeof turn, "%.0f,%.0f,%.0f", view.angleX, view.angleY, view.angleZ);

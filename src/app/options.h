@@ -49,12 +49,6 @@ const char* setViewOption(ViewOptions& options, const char* name, const char* va
 // the one-line refusal, or an empty string.
 std::string clipRefusal(const ViewOptions& options);
 
-// Frame `frame` of `frames`: the start's turn plus frame / frames of the
-// spin, the fractions kept, each angle reduced to -360..360 as the keys
-// reduce theirs, so whole degrees give exactly what --turn gives.
-ViewState clipFrameView(const ViewState& start, const std::array<double, 3>& spin, int frame,
-                        int frames);
-
 // "--turn X,Y,Z --colour R,G,B --light X,Y", each number as short as it can
 // be written and still read back to the same value.
 std::string viewOptionsText(const ViewState& view, LightPlacement light);

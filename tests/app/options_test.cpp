@@ -1,4 +1,5 @@
 #include "app/options.h"
+#include "app/save_clip.h"
 
 #include <cmath>
 #include <cstring>
