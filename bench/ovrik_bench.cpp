@@ -13,6 +13,14 @@
 //                    400 numbered PNGs, 4 samples, from one context
 //   BM_ClipWebp/72 vs BM_WebpEncode/72 (libwebp's animation encoder alone on
 //                    the same 72 frames, with the same settings)
+//   BM_Clip/72    per frame vs BM_DrawView/400: one 400 x 400 view drawn,
+//                    resolved and read back with 4 samples, not encoded
+//   BM_PngWriter/F vs BM_PngDefaults/F (libpng's default filters and zlib
+//                    level) on frame F the viewer drew, and BM_PngSize/F, the
+//                    file's size against the defaults'
+//   BM_PngSettings/F/FILTER/STRATEGY/LEVEL, the settings the writer's were
+//                    chosen from: time, and size as the counter `bytes` (run
+//                    with --benchmark_filter=BM_PngSettings)
 //   BM_Outline    the two 20-vertex layers
 // Each ratio is the counter goal_ratio of the benchmark it is stated for, so
 // it reaches every output format; the console also repeats it after the
@@ -34,6 +42,7 @@
 #include <vector>
 #include <webp/encode.h>
 #include <webp/mux.h>
+#include <zlib.h>
 
 #include "app/options.h"
 #include "app/render.h"
@@ -44,6 +53,7 @@
 #include "logo/outline.h"
 #include "marble.h"
 #include "picture/picture.h"
+#include "picture/png_writer.h"
 #include "picture_writer.h"
 #include "texture/texture.h"
 
@@ -95,21 +105,36 @@ constexpr int64_t bigPixelBytes = int64_t{bigSide} * bigSide * 3;
 
 struct Goal {
     std::string measured, floor, text;
-    double items = 1; // the measured time is divided by these first
+    double items = 1;   // the measured time is divided by these first
+    bool sizes = false; // the ratio of the files' sizes, not of the times
 };
-const Goal goals[] = {{"BM_LoadBitmap", "BM_RawRead", "goal: at most 1.5"},
+// Every kind of frame the PNG writer is measured on keeps its size.
+#define PNG_SIZE_GOAL(frame)                                                                       \
+    { "BM_PngSize/" #frame, "BM_PngDefaults/" #frame, "goal: at most 1.02", 1, true }
+const Goal goals[] = {{"BM_PngWriter/marble400", "BM_PngDefaults/marble400", "goal: at most 0.35"},
+                      {"BM_PngWriter/marble2048", "BM_PngDefaults/marble2048", "goal: at most 0.4"},
+                      {"BM_Clip/72", "BM_DrawView/400", "per frame; goal: at most 1.2", 72},
+                      {"BM_LoadBitmap", "BM_RawRead", "goal: at most 1.5"},
                       {"BM_StbLoad", "BM_LoadBitmap", "goal: at least 3"},
                       {"BM_LoadPng", "BM_PngDecoder", "goal: at most 1.1"},
                       {"BM_LoadJpeg", "BM_JpegDecoder", "goal: at most 1.1"},
                       {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"},
                       {"BM_SaveView/400", "BM_PngWrite/400", "goal: at most 1.5"},
                       {"BM_SaveView/2048", "BM_PngWrite/2048", "goal: at most 1.5"},
-                      {"BM_Clip/72", "BM_PngWrite/400", "per frame; goal: at most 1.25", 72},
-                      {"BM_ClipWebp/72", "BM_WebpEncode/72", "goal: at most 1.25"}};
+                      {"BM_ClipWebp/72", "BM_WebpEncode/72", "goal: at most 1.25"},
+                      PNG_SIZE_GOAL(marble400),
+                      PNG_SIZE_GOAL(photo400),
+                      PNG_SIZE_GOAL(transparent400),
+                      PNG_SIZE_GOAL(marble1920x1080),
+                      PNG_SIZE_GOAL(photo1920x1080),
+                      PNG_SIZE_GOAL(marble2048)};
+#undef PNG_SIZE_GOAL
 
 // Wall-clock seconds per iteration of each benchmark's latest run. Floors
 // are registered before what is measured against them, so they run first.
 std::map<std::string, double> latestSeconds;
+// The size of the file each PNG benchmark wrote last.
+std::map<std::string, double> latestBytes;
 
 // Runs the timed loop and gives the benchmark the counter goal_ratio: its
 // time over its floor's, or 0 where no goal is stated. Every benchmark has
@@ -127,7 +152,8 @@ void timeLoop(benchmark::State& state, const std::string& name, Body body) {
     for (const Goal& goal : goals) {
         if (goal.measured == name && latestSeconds.count(goal.floor) != 0) {
             state.counters["goal_ratio"] =
-                latestSeconds[name] / goal.items / latestSeconds[goal.floor];
+                goal.sizes ? latestBytes[name] / latestBytes[goal.floor]
+                           : latestSeconds[name] / goal.items / latestSeconds[goal.floor];
         }
     }
 }
@@ -303,8 +329,36 @@ bool saveBenchView(int side) {
                     -1, error);
 }
 
-// The pixels of the saved view, written with libpng's own calls and its
-// default settings, as the viewer writes them.
+// Pixels, rows top first, written by libpng alone into `path`: with its
+// defaults (all five filters tried on every row, zlib level 6) or with
+// `encoding`. Returns the file's size.
+long writeWithLibpng(const std::string& path, const unsigned char* pixels, int width, int height,
+                     bool alpha, const PngEncoding* encoding) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, width, height, 8, alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (encoding != nullptr) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, encoding->filters);
+        png_set_compression_strategy(png, encoding->strategy);
+        png_set_compression_level(png, encoding->level);
+    }
+    png_write_info(png, info);
+    const size_t rowBytes = png_get_rowbytes(png, info);
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, pixels + rowBytes * y);
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    return size;
+}
+
+// The pixels of the saved view, written by libpng alone with the settings
+// the viewer writes them with.
 void BM_PngWrite(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     if (!windowReady() || !saveBenchView(side)) {
@@ -320,21 +374,9 @@ void BM_PngWrite(benchmark::State& state) {
     png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
     const std::string path = savedViewPath(side) + ".alone";
     bigFiles.push_back(path);
-    timeLoop(state, "BM_PngWrite/" + std::to_string(side), [&] {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        png_infop info = png_create_info_struct(png);
-        png_init_io(png, file);
-        png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (png_uint_32 y = 0; y < image.height; ++y) {
-            png_write_row(png, &pixels[size_t{y} * image.width * 3]);
-        }
-        png_write_end(png, info);
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-    });
+    const PngEncoding encoding = savedPngEncoding(false);
+    timeLoop(state, "BM_PngWrite/" + std::to_string(side),
+             [&] { writeWithLibpng(path, pixels.data(), side, side, false, &encoding); });
 }
 
 void BM_SaveView(benchmark::State& state) {
@@ -449,6 +491,163 @@ void BM_ClipWebp(benchmark::State& state) {
     timeClip(state, "BM_ClipWebp", "clip.webp");
 }
 
+// One 400 x 400 view with 4 samples, drawn, resolved and read back as a
+// clip's frame is, without any encoding: the floor of a clip's frame.
+void BM_DrawView(benchmark::State& state) {
+    if (!windowReady()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    SaveSettings settings;
+    settings.width = settings.height = static_cast<int>(state.range(0));
+    ViewDrawing drawing;
+    std::string error;
+    if (!startDrawing(drawing, settings, error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    std::vector<unsigned char> frame(size_t{3} * settings.width * settings.height);
+    const FrameView view = savedView(settings, {0, 0});
+    timeLoop(state, "BM_DrawView/" + std::to_string(settings.width),
+             [&] { drawView(drawing, view, frame.data()); });
+    endDrawing(drawing);
+}
+
+// The kinds of frame the PNG writer's settings are measured on, each drawn
+// by the viewer: the marble or a named photograph, opaque or transparent.
+struct PngFrame {
+    const char* name;
+    int width, height;
+    bool photo, transparent;
+};
+const PngFrame pngFrames[] = {
+    {"marble400", 400, 400, false, false},       {"photo400", 400, 400, true, false},
+    {"transparent400", 400, 400, false, true},   {"marble1920x1080", 1920, 1080, false, false},
+    {"photo1920x1080", 1920, 1080, true, false}, {"marble2048", 2048, 2048, false, false}};
+
+// The frame's pixels, rows top first, drawn once per run.
+const std::vector<unsigned char>& pngFramePixels(const PngFrame& frame) {
+    static std::map<std::string, std::vector<unsigned char>> drawn;
+    std::vector<unsigned char>& pixels = drawn[frame.name];
+    if (!pixels.empty()) {
+        return pixels;
+    }
+    // What the writers write it to.
+    bigFiles.push_back(savedViewPath(0) + "." + frame.name);
+    bigFiles.push_back(savedViewPath(0) + ".alone." + frame.name);
+    static const unsigned int photoTexture = [] {
+        const std::string path = writeBigFile("ovrik-bench-photo.jpg", [] {
+            return encodeJpeg(1600, 1200, photoLikePicture(1600, 1200));
+        });
+        return loadNamedTexture(path.c_str());
+    }();
+    const unsigned int marble = scene.textureName;
+    scene.textureName = frame.photo ? photoTexture : marble;
+    SaveSettings settings;
+    settings.width = frame.width;
+    settings.height = frame.height;
+    settings.transparent = frame.transparent;
+    ViewDrawing drawing;
+    std::string error;
+    pixels.resize(size_t{frame.transparent ? 4u : 3u} * frame.width * frame.height);
+    if (startDrawing(drawing, settings, error)) {
+        drawView(drawing, savedView(settings, {0, 0}), pixels.data());
+    }
+    endDrawing(drawing);
+    scene.textureName = marble;
+    return pixels;
+}
+
+// The frame written by libpng alone, with `encoding` or with its defaults.
+long encodePngFrame(const PngFrame& frame, const PngEncoding* encoding) {
+    const std::string path = savedViewPath(0) + ".alone." + frame.name;
+    return writeWithLibpng(path, pngFramePixels(frame).data(), frame.width, frame.height,
+                           frame.transparent, encoding);
+}
+
+void BM_PngDefaults(benchmark::State& state, const PngFrame& frame) {
+    if (!windowReady()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    const std::string name = std::string("BM_PngDefaults/") + frame.name;
+    pngFramePixels(frame); // drawn before the timing
+    timeLoop(state, name, [&] { latestBytes[name] = encodePngFrame(frame, nullptr); });
+    state.counters["bytes"] = latestBytes[name];
+}
+
+// The viewer's own writer, as --output, F12 and clips write every PNG: a
+// file under a temporary name, renamed into place.
+void BM_PngWriter(benchmark::State& state, const PngFrame& frame, const char* benchmark) {
+    if (!windowReady()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    const std::vector<unsigned char>& pixels = pngFramePixels(frame);
+    const std::string path = savedViewPath(0) + "." + frame.name, name = benchmark;
+    timeLoop(state, name + "/" + frame.name, [&] {
+        PngOutput png;
+        if (!startPng(png, path, -1, frame.width, frame.height, frame.transparent,
+                      savedText("--size")) ||
+            !writePngRows(png, pixels.data(), frame.height) || !completePng(png) ||
+            !placePng(png)) {
+            state.SkipWithError(png.error.c_str());
+        }
+        discardPng(png);
+        latestBytes[name + "/" + frame.name] = std::filesystem::file_size(path);
+    });
+    state.counters["bytes"] = latestBytes[name + "/" + frame.name];
+}
+
+// Every candidate on every frame: time, and size as the counter `bytes`.
+// RLE finds runs only, which zlib's level does not change.
+void registerPngSettings() {
+    const std::pair<const char*, int> filters[] = {{"none", PNG_FILTER_NONE},
+                                                   {"sub", PNG_FILTER_SUB},
+                                                   {"up", PNG_FILTER_UP},
+                                                   {"paeth", PNG_FILTER_PAETH},
+                                                   {"all", PNG_ALL_FILTERS}};
+    const std::pair<const char*, int> strategies[] = {
+        {"default", Z_DEFAULT_STRATEGY}, {"rle", Z_RLE}, {"filtered", Z_FILTERED}};
+    for (const PngFrame& frame : pngFrames) {
+        for (const auto& [filterName, filter] : filters) {
+            for (const auto& [strategyName, strategy] : strategies) {
+                for (int level = 1; level <= (strategy == Z_RLE ? 1 : 9); ++level) {
+                    const std::string name = std::string("BM_PngSettings/") + frame.name + "/" +
+                                             filterName + "/" + strategyName + "/" +
+                                             std::to_string(level);
+                    const PngEncoding encoding = {filter, strategy, level};
+                    benchmark::RegisterBenchmark(name.c_str(), [&frame, encoding,
+                                                                name](benchmark::State& state) {
+                        if (!windowReady()) {
+                            state.SkipWithError("no X display");
+                            return;
+                        }
+                        size_t bytes = 0;
+                        timeLoop(state, name, [&] { bytes = encodePngFrame(frame, &encoding); });
+                        state.counters["bytes"] = static_cast<double>(bytes);
+                    })->Unit(benchmark::kMillisecond);
+                }
+            }
+        }
+    }
+}
+
+// Floors first, as timeLoop wants them.
+void registerPngWriter() {
+    for (const PngFrame& frame : pngFrames) {
+        benchmark::RegisterBenchmark((std::string("BM_PngDefaults/") + frame.name).c_str(),
+                                     BM_PngDefaults, frame)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("BM_PngWriter/") + frame.name).c_str(),
+                                     BM_PngWriter, frame, "BM_PngWriter")
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("BM_PngSize/") + frame.name).c_str(),
+                                     BM_PngWriter, frame, "BM_PngSize")
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
 BENCHMARK(BM_RawRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadBitmap)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StbLoad)->Unit(benchmark::kMillisecond);
@@ -461,6 +660,7 @@ BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Outline);
 BENCHMARK(BM_PngWrite)->Arg(400)->Arg(2048)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveView)->Arg(400)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawView)->Arg(400)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Clip)->Arg(72)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WebpEncode)->Arg(72)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClipWebp)->Arg(72)->Unit(benchmark::kMillisecond);
@@ -509,6 +709,8 @@ class GoalReporter : public benchmark::BenchmarkReporter {
 } // namespace
 
 int main(int argc, char** argv) {
+    registerPngWriter();
+    registerPngSettings();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

@@ -10,7 +10,7 @@
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
 
-build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-mesa-dev libpng-dev
+build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-mesa-dev libpng-dev zlib1g-dev
     libjpeg62-turbo-dev libexif-dev libwebp-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base

@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <png.h>
+#include <zlib.h>
 
 namespace {
 
@@ -62,11 +63,24 @@ bool writeHeader(PngOutput& output, int width, int height, bool alpha, png_text*
                  alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_text(png, info, chunks, chunkCount);
+    const PngEncoding encoding = savedPngEncoding(alpha);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, encoding.filters);
+    png_set_compression_strategy(png, encoding.strategy);
+    png_set_compression_level(png, encoding.level);
     png_write_info(png, info);
     return true;
 }
 
 } // namespace
+
+PngEncoding savedPngEncoding(bool alpha) {
+    // Opaque, Paeth's prediction leaves runs of zeros that zlib's run-length
+    // strategy finds at a fraction of the cost of its usual search, in files
+    // no larger. With alpha every fourth byte breaks those runs, and only
+    // libpng's choice of filter per row with zlib's search keeps the size.
+    return alpha ? PngEncoding{PNG_ALL_FILTERS, Z_FILTERED, 5}
+                 : PngEncoding{PNG_FILTER_PAETH, Z_RLE, 1};
+}
 
 bool startPng(PngOutput& output, const std::string& path, int stream, int width, int height,
               bool alpha, const PngText& text, bool asNew) {

@@ -19,10 +19,23 @@ struct PngOutput {
 
 using PngText = std::vector<std::pair<std::string, std::string>>; // tEXt keyword, text
 
+// How the rows are compressed: libpng's row filters (its PNG_FILTER_* bits)
+// and zlib's strategy and level.
+struct PngEncoding {
+    int filters;
+    int strategy;
+    int level;
+};
+
+// What every PNG the program writes is compressed with, chosen by measuring
+// its own views, large flat backgrounds around one textured slab (see the
+// README's table).
+PngEncoding savedPngEncoding(bool alpha);
+
 // Starts an 8-bit RGB (or RGBA) PNG of width x height with the given tEXt
-// chunks. path "-" writes to `stream` (standard output's descriptor,
-// say) instead of a file. Each call returns false once output.error says
-// why; discardPng then removes what was written.
+// chunks, compressed as savedPngEncoding says. path "-" writes to `stream` (standard output's
+// descriptor, say) instead of a file. Each call returns false once output.error says why;
+// discardPng then removes what was written.
 bool startPng(PngOutput& output, const std::string& path, int stream, int width, int height,
               bool alpha, const PngText& text, bool asNew = false);
 // rowCount rows, the top one first, each width * 3 (or 4) bytes.
