@@ -39,6 +39,13 @@ bool startWebp(ClipOutput& output, const std::string& name) {
         return fail(output, name, otherLibwebp);
     }
     options.anim_params.loop_count = 0; // forever
+    // A lossy frame built on the one before keeps what differs from it by
+    // less than the encoder's threshold: faint copies of the logo's earlier
+    // places on the flat background. Every frame a key frame has none, and
+    // on these views costs no size, as the background compresses to little.
+    if (output.settings.quality >= 0) {
+        options.kmax = 1;
+    }
     output.webpEncoder =
         WebPAnimEncoderNew(output.settings.width, output.settings.height, &options);
     if (output.webpEncoder == nullptr) {

@@ -240,6 +240,73 @@ TEST(ClipWriter, WebpHoldsEveryFrameAtItsTimeAndLoopsForever) {
     }
 }
 
+// Every frame of a WebP, RGBA, as its viewer shows them.
+std::vector<Bytes> webpFrames(const fs::path& name) {
+    const Bytes file = readAll(name);
+    const WebPData data = {file.data(), file.size()};
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, nullptr);
+    std::vector<Bytes> frames;
+    WebPAnimInfo info;
+    uint8_t* canvas = nullptr;
+    int end = 0;
+    while (decoder != nullptr && WebPAnimDecoderGetInfo(decoder, &info) &&
+           WebPAnimDecoderGetNext(decoder, &canvas, &end)) {
+        frames.emplace_back(canvas, canvas + size_t{info.canvas_width} * info.canvas_height * 4);
+    }
+    WebPAnimDecoderDelete(decoder);
+    return frames;
+}
+
+// A marbled bar on grey that narrows as it turns away: no frame of the lossy
+// clip keeps more of the earlier, wider bars on the grey around it (more
+// than 2 levels off, over 4 pixels from the bar) than the same frame saved
+// alone as a still.
+TEST(ClipWriter, LossyClipLeavesNoGhostsOfEarlierFrames) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    const int width = 160, height = 96, frames = 9, grey = 102;
+    const auto halfWidth = [](int i) { return 70 * std::cos(i * M_PI / 16); };
+    const auto frame = [&](int i) {
+        Bytes pixels(size_t{width} * height * 3, grey);
+        for (int p = 0; p < width * height; ++p) {
+            if (std::abs(p % width + 0.5 - width / 2.0) < halfWidth(i) && p / width % 80 > 16) {
+                for (int c = 0; c < 3; ++c) {
+                    pixels[p * 3 + c] = static_cast<unsigned char>(60 + (p * 37 + c * 11) % 150);
+                }
+            }
+        }
+        return pixels;
+    };
+    const auto ghosts = [&](const Bytes& shown, int i) {
+        int count = 0;
+        for (int p = 0; p < width * height; ++p) {
+            const bool far = std::abs(p % width + 0.5 - width / 2.0) > halfWidth(i) + 4 ||
+                             p / width % 80 < 12;
+            count += far && std::abs(shown[p * 4 + 1] - grey) > 2;
+        }
+        return count;
+    };
+    ClipOutput clip;
+    bool written = startClip(clip, (scratch / "clip.webp").string(), -1,
+                             {width, height, false, frames, 30, 90});
+    for (int i = 0; written && i < frames; ++i) {
+        written = addClipFrame(clip, frame(i).data(), {});
+    }
+    ASSERT_TRUE(written && finishClip(clip)) << clip.error;
+    discardClip(clip);
+    const std::vector<Bytes> shown = webpFrames(scratch / "clip.webp");
+    ASSERT_EQ(shown.size(), size_t{frames});
+    for (int i = 1; i < frames; ++i) {
+        ClipOutput still;
+        ASSERT_TRUE(startClip(still, (scratch / "still.webp").string(), -1,
+                              {width, height, false, 1, 30, 90}) &&
+                    addClipFrame(still, frame(i).data(), {}) && finishClip(still));
+        discardClip(still);
+        EXPECT_LE(ghosts(shown[i], i), 2 * ghosts(webpFrames(scratch / "still.webp")[0], i) + 20)
+            << "frame " << i;
+    }
+}
+
 // A stream of PNGs splits back into the frames; numbered files are each
 // whole, and one that cannot be written says which, and how many were.
 TEST(ClipWriter, PngFramesAreWholeFilesOneAfterAnother) {
