@@ -11,5 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh test
 cmake --preset release >/dev/null
 cmake --build --preset release --target ovrik-bench
-scripts/lib/xvfb-run.sh build-release/ovrik-bench --benchmark_repetitions=5 \
+# From the build folder, where the window finds its marble.
+cd build-release
+../scripts/lib/xvfb-run.sh ./ovrik-bench --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true --benchmark_filter=-BM_PngSettings "$@"

@@ -6,12 +6,15 @@
 #     EGL program (built here from a few lines of C) that makes the same
 #     kind of context, draws one multisampled triangle and reads it back;
 #   - a 72-frame turntable of 400 x 400 PNGs (--frames 72) against 72
-#     separate --output calls and 72 F3D calls (goals: at most 0.08 and 0.03
+#     separate --output calls and 72 F3D calls (goals: at most 0.06 and 0.03
 #     times their wall time), and 720 frames against 72 (peak memory at most
-#     1.05 times).
+#     1.05 times);
+#   - a 72-frame 1920 x 1080 PNG stream read by ffmpeg's PNG demuxer, against
+#     the same with version 1.4, built here from its commit (goal: at most 0.4
+#     times its wall time).
 # ovrik-logo draws without a display; F3D, which cannot, draws on a private
-# Xvfb, with a box of six faces as its model. As root it installs F3D and GNU
-# time (Debian packages f3d and time).
+# Xvfb, with a box of six faces as its model. As root it installs F3D, ffmpeg
+# and GNU time (Debian packages f3d, ffmpeg and time).
 #   scripts/compare-f3d.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,9 +22,9 @@ source scripts/lib/xvfb.sh
 runs=${1:-7}
 
 scripts/deps.sh test
-command -v f3d >/dev/null && [ -x /usr/bin/time ] || {
-    if [ "$(id -u)" -eq 0 ]; then apt-get install -y -qq --no-install-recommends f3d time; else
-        echo "f3d or GNU time missing: apt-get install f3d time" >&2
+command -v f3d >/dev/null && command -v ffmpeg >/dev/null && [ -x /usr/bin/time ] || {
+    if [ "$(id -u)" -eq 0 ]; then apt-get install -y -qq --no-install-recommends f3d ffmpeg time; else
+        echo "f3d, ffmpeg or GNU time missing: apt-get install f3d ffmpeg time" >&2
         exit 1
     fi
 }
@@ -29,7 +32,11 @@ cmake --preset release >/dev/null
 cmake --build --preset release --target ovrik-logo >/dev/null
 use_private_display
 work=$(mktemp -d)
-trap 'rm -rf "$work"; kill "$ovrik_xvfb_pid" 2>/dev/null || true' EXIT
+trap 'git worktree remove --force "$work/v1.4" 2>/dev/null; rm -rf "$work"; kill "$ovrik_xvfb_pid" 2>/dev/null || true' EXIT
+# Version 1.4, the last to write PNGs with libpng's default settings.
+git worktree add --detach "$work/v1.4" 331bafd >/dev/null 2>&1
+cmake -S "$work/v1.4" -B "$work/v1.4/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$work/v1.4/build" --target ovrik-logo marble -j "$(nproc)" >/dev/null
 printf 'v %s\n' "-1 -1 -1" "1 -1 -1" "1 1 -1" "-1 1 -1" "-1 -1 1" "1 -1 1" "1 1 1" "-1 1 1" >"$work/box.obj"
 printf 'f %s\n' "1 4 3 2" "5 6 7 8" "1 2 6 5" "2 3 7 6" "3 4 8 7" "4 1 5 8" >>"$work/box.obj"
 
@@ -111,7 +118,7 @@ for side in 400 2048; do
     awk -v s="$side" -v ot="$ourTime" -v om="$ourMemory" -v tt="$theirTime" -v tm="$theirMemory" \
         -v ft="$floorTime" -v fm="$floorMemory" 'BEGIN {
         printf "%s x %s: ovrik-logo %.3f s, %.1f MiB; bare EGL floor %.3f s, %.1f MiB; f3d on Xvfb %.3f s, %.1f MiB\n", s, s, ot, om / 1024, ft, fm / 1024, tt, tm / 1024
-        printf "%s x %s: wall time %.2f times the floor'"'"'s, %.2f times f3d'"'"'s; peak memory %.2f times f3d'"'"'s (goal: at most 0.5)\n", s, s, ot / ft, ot / tt, om / tm }'
+        printf "%s x %s: wall time %.2f times the floor'"'"'s, %.2f times f3d'"'"'s (goal at 2048: at most 0.35); peak memory %.2f times f3d'"'"'s (goal: at most 0.5)\n", s, s, ot / ft, ot / tt, om / tm }'
 done
 
 # The turntable: 72 frames from one start, against 72 starts.
@@ -120,7 +127,13 @@ read -r longTime longMemory < <(measure env -u DISPLAY ./ovrik-logo --output "$w
 runs=$(((runs + 1) / 2)) # a run of 72 calls is long enough to vary little
 read -r callsTime _ < <(measure bash -c "$repeat" 72 env -u DISPLAY ./ovrik-logo --output "$work/call.png" --turn 0,5,0)
 read -r theirCallsTime _ < <(measure bash -c "$repeat" 72 f3d --output="$work/theirs.png" --resolution=400,400 "$work/box.obj")
-ratio "72 frames of 400 x 400, against 72 --output calls" "$clipTime" "$callsTime" "at most 0.08"
+ratio "72 frames of 400 x 400, against 72 --output calls" "$clipTime" "$callsTime" "at most 0.06"
 ratio "72 frames of 400 x 400, against 72 f3d calls" "$clipTime" "$theirCallsTime" "at most 0.03"
 awk -v a="$clipMemory" -v b="$longMemory" 'BEGIN {
     printf "peak memory: %.1f MiB for 72 frames, %.1f MiB for 720, %.3f times (goal: at most 1.05)\n", a / 1024, b / 1024, b / a }'
+
+# A 1920 x 1080 stream into ffmpeg, which reads every PNG and writes nothing.
+stream='"$0" --output - --frames 72 --size 1920x1080 | ffmpeg -v error -f png_pipe -i - -f null -'
+read -r streamTime _ < <(measure env -u DISPLAY bash -c "$stream" ./ovrik-logo)
+read -r oldStreamTime _ < <(cd "$work/v1.4/build" && measure env -u DISPLAY bash -c "$stream" ./ovrik-logo)
+ratio "72 frames of 1920 x 1080 streamed to ffmpeg, against 1.4" "$streamTime" "$oldStreamTime" "at most 0.4"
