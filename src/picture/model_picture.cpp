@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 #include <new>
 #include <png.h>
+#include <vector>
 
 namespace {
 
@@ -126,7 +127,6 @@ bool encodeModelPicture(const BitmapImage& image, bool asJpeg, ModelPicture& pic
     const bool encoded =
         asJpeg ? encodeJpeg(image, picture, error) : encodePng(image, picture, error);
     if (!encoded) {
-        picture = ModelPicture{};
         return false;
     }
     picture.mimeType = asJpeg ? "image/jpeg" : "image/png";

@@ -137,6 +137,14 @@ TEST(ModelFiles, FailedWritesLeaveNoFileAndNameIt) {
     EXPECT_EQ(writeTo(folder / "no/logo.stl", -1), std::pair(false, reason(ENOENT)));
     EXPECT_EQ(writeTo("-", full), std::pair(false, reason(ENOSPC)));
     close(full);
+    EXPECT_FALSE(std::get<0>(writeObj(folder / "a b.obj"))); // OBJ and MTL cannot quote names
+    LogoMesh broken = mesh;
+    broken.triangles[1][2] = static_cast<std::uint32_t>(mesh.vertices.size());
+    for (const auto& [model, scale] :
+         {std::pair{&mesh, 0.0}, {&mesh, NAN}, {&mesh, 1e39}, {&broken, 10.0}}) {
+        std::vector<unsigned char> bytes{1};
+        EXPECT_FALSE(encodeStl(*model, scale, bytes, error) || !bytes.empty() || error.empty());
+    }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1); // the folder in the way
     fs::remove_all(folder);
 }
