@@ -1,5 +1,6 @@
 #include "logo/model_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <charconv>
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <strings.h>
 #include <unistd.h>
 
 #include "picture/output_file.h"
@@ -27,14 +29,13 @@ bool checkMesh(const LogoMesh& mesh, double millimetresPerUnit, float& lowestZ,
         error = "the scale is not a positive number of millimetres per unit";
         return false;
     }
-    for (size_t i = 0; i < mesh.triangles.size(); ++i) {
-        for (const std::uint32_t corner : mesh.triangles[i]) {
-            if (corner >= mesh.vertices.size()) {
-                error = "triangle " + std::to_string(i) + " names vertex " +
-                        std::to_string(corner) + " of " + std::to_string(mesh.vertices.size());
-                return false;
-            }
-        }
+    const size_t vertexCount = mesh.vertices.size();
+    const auto namesMissingVertex = [vertexCount](const std::array<std::uint32_t, 3>& corners) {
+        return corners[0] >= vertexCount || corners[1] >= vertexCount || corners[2] >= vertexCount;
+    };
+    if (std::any_of(mesh.triangles.begin(), mesh.triangles.end(), namesMissingVertex)) {
+        error = "a triangle names a vertex the mesh lacks";
+        return false;
     }
     lowestZ = 0;
     double farthest = 0;
@@ -59,14 +60,20 @@ void putLe32(unsigned char* at, std::uint32_t value) {
     }
 }
 
-unsigned char* putFloats(unsigned char* at, const std::array<float, 3>& values) {
-    for (const float value : values) {
+void putFloats(unsigned char* at, const std::array<float, 3>& values) {
+    for (int i = 0; i < 3; ++i) {
         std::uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        putLe32(at, bits);
-        at += 4;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        putLe32(at + 4 * i, bits);
     }
-    return at;
+}
+
+// In millimetres, the back face at z = 0.
+std::array<float, 3> lying(const std::array<float, 3>& position, float lowestZ,
+                           double millimetresPerUnit) {
+    return {static_cast<float>(position[0] * millimetresPerUnit),
+            static_cast<float>(position[1] * millimetresPerUnit),
+            static_cast<float>((double{position[2]} - lowestZ) * millimetresPerUnit)};
 }
 
 std::array<float, 3> unitNormal(const std::array<float, 3>& a, const std::array<float, 3>& b,
@@ -98,15 +105,9 @@ void appendNumbers(std::string& text, const char* key, const float* values, int 
 
 // OBJ and MTL name their neighbours unquoted, up to the end of the line.
 bool isPlainFileName(const std::string& name) {
-    if (name.empty()) {
-        return false;
-    }
-    for (const char c : name) {
-        if (c == '/' || static_cast<unsigned char>(c) <= ' ') {
-            return false;
-        }
-    }
-    return true;
+    return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
+        return c == '/' || static_cast<unsigned char>(c) <= ' ';
+    });
 }
 
 bool writeBytes(OutputFile& out, const void* data, size_t size) {
@@ -128,19 +129,13 @@ struct PendingFile {
 // "out/logo.obj" -> "out/logo"; any other name is kept whole.
 std::string stemOf(const std::string& objPath) {
     const size_t length = objPath.size();
-    if (length > 4 && objPath[length - 4] == '.' && objPath[length - 5] != '/') {
-        std::string extension = objPath.substr(length - 3);
-        for (char& c : extension) {
-            c = static_cast<char>(c | 0x20); // ASCII lower case
-        }
-        if (extension == "obj") {
-            return objPath.substr(0, length - 4);
-        }
-    }
-    return objPath;
+    const bool named = length > 4 && objPath[length - 5] != '/';
+    return named && strcasecmp(objPath.c_str() + length - 4, ".obj") == 0
+               ? objPath.substr(0, length - 4)
+               : objPath;
 }
 
-bool failFile(PendingFile& file, std::string& failedPath, std::string& error) {
+bool failFile(const PendingFile& file, std::string& failedPath, std::string& error) {
     failedPath = file.path;
     error = file.out.error;
     return false;
@@ -194,20 +189,16 @@ bool encodeStl(const LogoMesh& mesh, double millimetresPerUnit, std::vector<unsi
     }
     std::memcpy(bytes.data(), stlHeader, sizeof stlHeader);
     putLe32(bytes.data() + 80, static_cast<std::uint32_t>(count));
-    unsigned char* at = bytes.data() + 84;
-    for (const auto& triangle : mesh.triangles) {
-        std::array<std::array<float, 3>, 3> corners;
-        for (int i = 0; i < 3; ++i) {
-            const std::array<float, 3>& p = mesh.vertices[triangle[i]].position;
-            corners[i] = {static_cast<float>(p[0] * millimetresPerUnit),
-                          static_cast<float>(p[1] * millimetresPerUnit),
-                          static_cast<float>((double{p[2]} - lowestZ) * millimetresPerUnit)};
-        }
-        at = putFloats(at, unitNormal(corners[0], corners[1], corners[2]));
-        for (const auto& corner : corners) {
-            at = putFloats(at, corner);
-        }
-        at += 2; // no attributes
+    for (size_t t = 0; t < count; ++t) {
+        const auto& triangle = mesh.triangles[t];
+        const auto a = lying(mesh.vertices[triangle[0]].position, lowestZ, millimetresPerUnit);
+        const auto b = lying(mesh.vertices[triangle[1]].position, lowestZ, millimetresPerUnit);
+        const auto c = lying(mesh.vertices[triangle[2]].position, lowestZ, millimetresPerUnit);
+        unsigned char* facet = bytes.data() + 84 + stlFacetBytes * t; // two zero bytes end it
+        putFloats(facet, unitNormal(a, b, c));
+        putFloats(facet + 12, a);
+        putFloats(facet + 24, b);
+        putFloats(facet + 36, c);
     }
     return true;
 }
