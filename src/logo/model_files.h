@@ -15,9 +15,9 @@
 // each facet with its unit normal from the cross product of its edges. In
 // millimetres, millimetresPerUnit per logo unit, z up: the logo lies on its
 // back face at z = 0, front face up, centred in x and y. False with `error`
-// set when the scale is not a positive finite number, a triangle names a
-// vertex the mesh lacks, or the file would exceed 4 GiB; `bytes` is then
-// empty.
+// set when the scale is not a positive finite number or puts the logo
+// beyond float's range, a triangle names a vertex the mesh lacks, or memory
+// runs out; `bytes` is then empty.
 bool encodeStl(const LogoMesh& mesh, double millimetresPerUnit, std::vector<unsigned char>& bytes,
                std::string& error);
 
