@@ -1,7 +1,8 @@
 // libFuzzer entry: arbitrary bytes through loadPicture, the viewer's own
 // entry point for every picture format, from a file in memory: once at the
 // picture's own size (the marble's way) and once reduced (a named picture's),
-// then, as for a named picture, down its chain of mipmap levels.
+// then, as for a named picture, down its chain of mipmap levels; each picture
+// read is encoded again as a model file carries it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "picture/model_picture.h"
 #include "picture/picture.h"
 
 namespace {
@@ -37,6 +39,12 @@ void loadAndCheck(const char* path, const PictureRequest& request) {
         }
         // A named picture's mipmap levels, each from the one above.
         if (request.reduceTo > 0 && !makeMipmapLevels(image, ignoreLevel, nullptr)) {
+            std::abort();
+        }
+        // Every picture the reader takes can go into a model file.
+        ModelPicture picture;
+        std::string error;
+        if (!encodeModelPicture(image, image.fromJpeg, picture, error) || picture.bytes.empty()) {
             std::abort();
         }
     } else if (image.pixels != nullptr) {

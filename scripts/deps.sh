@@ -5,7 +5,8 @@
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
 #   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
 #                            xdotool, apitrace, the package, man page, AppStream and
-#                            desktop-entry checkers, clang's fuzzer runtime and valgrind
+#                            desktop-entry checkers, clang's fuzzer runtime, valgrind, and admesh
+#                            and assimp, which read the model files back
 #   scripts/deps.sh docs     the build packages plus ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
@@ -14,7 +15,7 @@ build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-
     libjpeg62-turbo-dev libexif-dev libwebp-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
-    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind)
+    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils)
 docs_packages=(imagemagick)
 
 case "${1:-}" in

@@ -25,10 +25,12 @@ int loadByFormat(const PictureFile& picture, BitmapImage* image) {
     unsigned char head[8] = {};
     const size_t headBytes = std::fread(head, 1, sizeof head, picture.file);
     std::rewind(picture.file);
+    image->fromJpeg = false;
     if (headBytes == sizeof head && std::memcmp(head, pngSignature, sizeof head) == 0) {
         return loadPng(picture, image);
     }
     if (headBytes >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
+        image->fromJpeg = true;
         return loadJpeg(picture, image);
     }
     // Too short to tell: the BMP reader says how short.

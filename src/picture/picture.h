@@ -12,6 +12,9 @@ struct BitmapImage {
     // row at the bottom of the picture. Allocated with malloc; the caller
     // frees it.
     unsigned char* pixels = nullptr;
+    // Set by loadPicture: the file was a JPEG, so a copy of the picture is
+    // stored as JPEG again rather than as a far larger PNG.
+    bool fromJpeg = false;
 };
 
 // The largest side the caller can use. It is asked only once a header has
