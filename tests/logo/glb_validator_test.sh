@@ -11,6 +11,8 @@ if [ ! -f "$module/package.json" ]; then
         { echo "glb-validator: npm could not install gltf-validator; see $2/gltf-validator/npm.log" && exit 1; }
 fi
 rm -rf "$2/glb" && mkdir "$2/glb"
-OVRIK_GLB_DIR=$2/glb "$1" --gtest_filter='GlbWriter.*' >"$2/glb/unit-tests.log" ||
+# Whether they pass is the unit tests' own report; here only the files count.
+OVRIK_GLB_DIR=$2/glb "$1" --gtest_filter='GlbWriter.*' >"$2/glb/unit-tests.log" || true
+compgen -G "$2/glb/*.glb" >/dev/null ||
     { echo "glb-validator: the unit tests wrote no files; see $2/glb/unit-tests.log" && exit 1; }
 node "$(dirname "$0")/validate_glb.js" "$(realpath "$module")" "$2"/glb/*.glb
