@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
 #   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG, EXIF and WebP headers, Mesa, Google Benchmark
-#                            and stb_image (the benchmarks are built by default)
+#                            stb_image (the benchmarks are built by default) and the glTF library
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
 #   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
 #                            xdotool, apitrace, the package, man page, AppStream and
-#                            desktop-entry checkers, clang's fuzzer runtime, valgrind, and admesh
-#                            and assimp, which read the model files back
+#                            desktop-entry checkers, clang's fuzzer runtime, valgrind, admesh
+#                            and assimp, which read the model files back, and Node.js and npm
+#                            for the glTF validator
 #   scripts/deps.sh docs     the build packages plus ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
 
 build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-mesa-dev libpng-dev zlib1g-dev
-    libjpeg62-turbo-dev libexif-dev libwebp-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev)
+    libjpeg62-turbo-dev libexif-dev libwebp-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev
+    libtinygltf-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
-    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils)
+    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils nodejs)
+# Debian's npm, unless the Node.js installed brings its own.
+command -v npm >/dev/null || test_packages+=(npm)
 docs_packages=(imagemagick)
 
 case "${1:-}" in
