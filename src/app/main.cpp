@@ -12,6 +12,7 @@
 #include "app/options.h"
 #include "app/render.h"
 #include "app/save_clip.h"
+#include "app/save_model.h"
 #include "app/save_view.h"
 #include "app/scene.h"
 #include "picture/clip_writer.h"
@@ -22,9 +23,10 @@ const char* const helpText =
     "Usage: ovrik-logo [--help] [--version] [VIEW OPTIONS] [GLUT options] [--] [FILE]\n"
     "       ovrik-logo --output OUT.png [VIEW OPTIONS] [FILE OPTIONS] [--] [FILE]\n"
     "       ovrik-logo --output NAME-%03d.png|NAME.webp|- --frames N [CLIP OPTIONS] ...\n"
+    "       ovrik-logo --output NAME.glb|NAME.obj|NAME.stl [MODEL OPTIONS] [--] [FILE]\n"
     "Shows the marble Ovrik logo in a window, turned with the keyboard and lit by a\n"
     "spot light that follows the mouse; or, with --output, saves it as a PNG or\n"
-    "WebP, or as a turntable clip.\n"
+    "WebP, as a turntable clip, or as a 3D model.\n"
     "\n"
     "  x y z / X Y Z    turn the logo 5 degrees about the x, y or z axis, one way or back\n"
     "  R G B / r g b    raise or lower the red, green or blue of its colour by 0.05\n"
@@ -57,6 +59,16 @@ const char* const helpText =
     "  --spin X,Y,Z     the turn over the whole clip in degrees (default 0,360,0)\n"
     "  --fps F          WebP frames a second, 1 to 120 (default 30)\n"
     "  --quality Q      WebP quality 0 to 100 (default 90), or lossless\n"
+    "\n"
+    "Model options (a model needs no display and no GL at all):\n"
+    "  --output NAME.glb   glTF binary: mesh, picture, camera, spot light; with\n"
+    "                   --frames (and --spin, --fps) a looping turntable; glb:- for\n"
+    "                   standard output; takes the view options and --size\n"
+    "  --output NAME.obj   OBJ with NAME.mtl and the picture beside it; takes --colour\n"
+    "  --output NAME.stl   binary STL in millimetres, lying on its back, for printing;\n"
+    "                   stl:- for standard output; takes --scale alone\n"
+    "  --scale MM       the length of one logo unit, 0.01 to 100000 (default 10: a\n"
+    "                   logo 34 mm wide, 5 mm deep)\n"
     "\n"
     "  --help           show this help and exit\n"
     "  --version        show the version and exit\n"
@@ -130,7 +142,13 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
         // Binary data would garble the terminal.
         refusal = "--output - would write pictures to the terminal; redirect standard output, "
                   "as in --output - > view.png";
-    } else {
+    } else if (options.output != nullptr && isModelStream(options.output) &&
+               isatty(STDOUT_FILENO) == 1) {
+        refusal = std::string("--output ") + options.output +
+                  " would write a model to the terminal; redirect standard output, as in "
+                  "--output " +
+                  options.output + " > logo." + std::string(options.output, 3);
+    } else if (refusal = modelRefusal(options, pictureFile != nullptr); refusal.empty()) {
         refusal = clipRefusal(options);
     }
     if (!refusal.empty()) {
@@ -148,6 +166,9 @@ int saveWithoutWindow(const ViewOptions& options) {
     // which leaves descriptor 1, and so /dev/stdout, to the pictures.
     std::fflush(stdout);
     stdout = stderr;
+    if (modelKindOf(options.output) != ModelKind::none) {
+        return saveModel(options);
+    }
     if (const std::string missing = makeHeadlessContext(std::getenv("OVRIK_EGL_PLATFORM"));
         !missing.empty()) {
         std::fprintf(stderr, "ovrik-logo: cannot draw without a window: %s\n", missing.c_str());
@@ -183,7 +204,8 @@ int main(int argc, char** argv) {
     // GLUT sees only its own options, so a picture named like one of them
     // (after --) is not taken for it.
     std::vector<char*> glutArgs;
-    ViewOptions options{scene.view, {}, nullptr, {}, nullptr, {}};
+    ViewOptions options{};
+    options.view = scene.view;
     if (int status = parseCommandLine(argc, argv, glutArgs, scene.pictureFile, options);
         status >= 0) {
         return status;

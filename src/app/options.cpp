@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <strings.h>
 #include <type_traits>
 
 #include "picture/clip_writer.h"
@@ -157,6 +159,15 @@ const char* setQuality(ViewOptions& options, const char* value) {
     return nullptr;
 }
 
+const char* setScale(ViewOptions& options, const char* value) {
+    double scale = 0;
+    if (!readNumbers(value, ',', &scale, 1) || scale < leastScale || scale > largestScale) {
+        return "is not a length from 0.01 to 100000 millimetres";
+    }
+    options.millimetresPerUnit = scale;
+    return nullptr;
+}
+
 struct ViewOptionEntry {
     const char* name;
     const char* (*set)(ViewOptions&, const char*);
@@ -168,7 +179,33 @@ const ViewOptionEntry viewOptions[] = {
     {"--light", setLight, false},        {"--size", setSize, true},
     {"--samples", setSamples, true},     {"--background", setBackground, true},
     {"--frames", setFrames, true},       {"--spin", setSpin, true},
-    {"--fps", setFramesPerSecond, true}, {"--quality", setQuality, true}};
+    {"--fps", setFramesPerSecond, true}, {"--quality", setQuality, true},
+    {"--scale", setScale, true}};
+
+// What each kind of model takes; every other option means nothing for it.
+const struct {
+    ModelKind kind;
+    const char* name;
+    std::vector<std::string> takes;
+    bool takesPicture;
+    const char* takesText;
+} modelOptions[] = {
+    {ModelKind::glb,
+     "a glTF model",
+     {"--turn", "--colour", "--light", "--size", "--frames", "--spin", "--fps", "--scale"},
+     true,
+     "--turn, --colour, --light, --size, --frames, --spin, --fps, --scale and a picture FILE"},
+    {ModelKind::obj,
+     "an OBJ model",
+     {"--colour", "--scale"},
+     true,
+     "--colour, --scale and a picture FILE"},
+    {ModelKind::stl, "an STL model", {"--scale"}, false, "--scale alone"}};
+
+bool endsWith(const std::string& name, const char* ending) {
+    const size_t length = std::strlen(ending);
+    return name.size() > length && strcasecmp(name.c_str() + name.size() - length, ending) == 0;
+}
 
 const ViewOptionEntry* findOption(const char* name) {
     const ViewOptionEntry* found = std::find_if(
@@ -195,7 +232,56 @@ const char* setViewOption(ViewOptions& options, const char* name, const char* va
     if (option->needsOutput && options.saveOnlyOption == nullptr) {
         options.saveOnlyOption = option->name;
     }
+    options.given.push_back(option->name);
     return option->set(options, value);
+}
+
+ModelKind modelKindOf(const std::string& output) {
+    if (output == "glb:-" || endsWith(output, ".glb")) {
+        return ModelKind::glb;
+    }
+    if (output == "obj:-" || endsWith(output, ".obj")) {
+        return ModelKind::obj;
+    }
+    if (output == "stl:-" || endsWith(output, ".stl")) {
+        return ModelKind::stl;
+    }
+    return ModelKind::none;
+}
+
+bool isModelStream(const std::string& output) {
+    return output == "glb:-" || output == "stl:-";
+}
+
+std::string modelRefusal(const ViewOptions& options, bool pictureNamed) {
+    const std::string output = options.output != nullptr ? options.output : "";
+    const ModelKind kind = modelKindOf(output);
+    const bool scaleGiven =
+        std::find_if(options.given.begin(), options.given.end(), [](const char* name) {
+            return std::strcmp(name, "--scale") == 0;
+        }) != options.given.end();
+    if (kind == ModelKind::none) {
+        return scaleGiven && options.output != nullptr
+                   ? "'--scale' needs --output NAME.glb, NAME.obj or NAME.stl"
+                   : "";
+    }
+    if (output == "obj:-") {
+        return "--output 'obj:-' would put an OBJ on standard output, but its material and "
+               "picture are files beside it";
+    }
+    const auto& model = *std::find_if(std::begin(modelOptions), std::end(modelOptions),
+                                      [kind](const auto& entry) { return entry.kind == kind; });
+    for (const char* name : options.given) {
+        if (std::find(model.takes.begin(), model.takes.end(), name) == model.takes.end()) {
+            return std::string("'") + name + "' means nothing for " + model.name +
+                   ", which takes " + model.takesText;
+        }
+    }
+    if (pictureNamed && !model.takesPicture) {
+        return std::string("a picture FILE means nothing for ") + model.name + ", which takes " +
+               model.takesText;
+    }
+    return {};
 }
 
 std::string clipRefusal(const ViewOptions& options) {
@@ -205,7 +291,8 @@ std::string clipRefusal(const ViewOptions& options) {
     if (clip.spinGiven && clip.frames == 0) {
         return "'--spin' needs --frames";
     }
-    if (clip.webpOption != nullptr && !webp) {
+    const bool model = modelKindOf(output) != ModelKind::none;
+    if (clip.webpOption != nullptr && !webp && !model) {
         return std::string("'") + clip.webpOption + "' needs --output NAME.webp";
     }
     if (webp && std::max(options.save.width, options.save.height) > largestWebpSide) {
@@ -214,7 +301,7 @@ std::string clipRefusal(const ViewOptions& options) {
                "' is more than a WebP holds: " + std::to_string(largestWebpSide) +
                " pixels per side";
     }
-    if (clip.frames == 0 || output == "-") {
+    if (clip.frames == 0 || output == "-" || model) {
         return {}; // a single view's name is taken as it stands
     }
     const std::string quoted = "--output '" + output + "'";

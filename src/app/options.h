@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "input/keys.h"
 #include "input/pointer.h"
@@ -18,6 +19,14 @@ struct SaveSettings {
 
 constexpr int largestSavedSide = 16384;
 constexpr int mostFrames = 100000;
+constexpr double leastScale = 0.01, largestScale = 100000; // millimetres per logo unit
+
+// The model files --output writes by name: NAME.glb, NAME.obj, NAME.stl (any
+// case), or glb:- and stl:- for standard output.
+enum class ModelKind { none, glb, obj, stl };
+ModelKind modelKindOf(const std::string& output);
+// glb:- or stl:-: a model on standard output.
+bool isModelStream(const std::string& output);
 
 // --frames and what goes with it: a turntable from one start.
 struct ClipOptions {
@@ -36,6 +45,8 @@ struct ViewOptions {
     SaveSettings save;
     const char* saveOnlyOption = nullptr; // the first option that needs --output
     ClipOptions clip;
+    double millimetresPerUnit = 10; // --scale, for a model
+    std::vector<const char*> given; // the view options given, in order
 };
 
 // Whether name is one of the options that take a value.
@@ -46,7 +57,9 @@ bool isViewOption(const char* name);
 const char* setViewOption(ViewOptions& options, const char* name, const char* value);
 
 // Once every option is read: what does not go together, as the middle of
-// the one-line refusal, or an empty string.
+// the one-line refusal, or an empty string. A model takes only the options
+// that mean something for it; pictureNamed: a FILE was given.
+std::string modelRefusal(const ViewOptions& options, bool pictureNamed);
 std::string clipRefusal(const ViewOptions& options);
 
 // "--turn X,Y,Z --colour R,G,B --light X,Y", each number as short as it can

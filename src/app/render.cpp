@@ -9,10 +9,6 @@
 #include "logo/logo.h"
 #include "texture/texture.h"
 
-namespace {
-
-// The marble installed with the program, found from where the executable
-// lies, so that any install prefix works; empty when that is not known.
 std::string installedMarble() {
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -21,8 +17,6 @@ std::string installedMarble() {
     }
     return (program.parent_path() / OVRIK_INSTALLED_MARBLE).lexically_normal().string();
 }
-
-} // namespace
 
 void initRendering() {
     glEnable(GL_NORMALIZE);

@@ -1,17 +1,22 @@
 // Window creation, the one-time render state and the per-frame drawing.
 #pragma once
 
+#include <array>
+#include <string>
+
+#include "input/pointer.h"
+
 // Prints nothing; creates the 400 x 400 "Ovrik-Logo" window at the top-left
 // corner, sets up the render state and registers the GLUT callbacks.
 // Call once per process: GLUT allows only one glutInit.
 void openWindow(int* argc, char** argv);
 
+// The marble installed with the program, found from where the executable
+// lies, so that any install prefix works; empty when that is not known.
+std::string installedMarble();
+
 // Fixed GL state every frame relies on; needs a current GL context.
 void initRendering();
-
-#include <array>
-
-#include "input/pointer.h"
 
 // What a frame takes beyond the scene's shape, turn, colour and texture.
 struct FrameView {

@@ -51,9 +51,14 @@ TEST(ViewOptions, ValuesAreReducedAsTheKeysReduceThemOrRefusedWithWhatTheyShould
         {{{"--fps", "121"}}, "is not a rate from 1 to 120 frames a second", ""},
         {{{"--quality", "101"}}, "is not a whole number from 0 to 100, or lossless", ""},
         {{{"--quality", "-1"}}, "is not a whole number from 0 to 100, or lossless", ""},
+        {{{"--scale", "0"}}, "is not a length from 0.01 to 100000 millimetres", ""},
+        {{{"--scale", "-1"}}, "is not a length from 0.01 to 100000 millimetres", ""},
+        {{{"--scale", "abc"}}, "is not a length from 0.01 to 100000 millimetres", ""},
+        {{{"--scale", "100000.5"}}, "is not a length from 0.01 to 100000 millimetres", ""},
     };
     for (const auto& c : cases) {
-        ViewOptions options{start, {}, nullptr, {}, nullptr, {}};
+        ViewOptions options{};
+        options.view = start;
         options.output = "out.png"; // the clip options' own checks come later
         const char* refusal = nullptr;
         std::string given;
@@ -75,13 +80,50 @@ TEST(ViewOptions, ValuesAreReducedAsTheKeysReduceThemOrRefusedWithWhatTheyShould
     EXPECT_FALSE(isViewOption("--tile"));
 }
 
-// What goes together once every option is read, and what does not.
-TEST(ClipOptions, AreRefusedWhereTheyDoNotGoTogether) {
+// What goes together once every option is read, and what does not: a
+// model takes only what means something for it, a clip what its name holds.
+TEST(OutputOptions, AreRefusedWhereTheyDoNotGoTogether) {
+    const std::string glbTakes = ", which takes --turn, --colour, --light, --size, --frames, "
+                                 "--spin, --fps, --scale and a picture FILE";
     const struct {
         const char* output;
         std::vector<std::pair<const char*, const char*>> options;
         std::string refusal; // empty: accepted
+        bool picture = false;
     } cases[] = {
+        {"logo.GLB",
+         {{"--turn", "0,30,0"}, {"--frames", "72"}, {"--fps", "24"}, {"--scale", "0.01"}},
+         "",
+         true},
+        {"glb:-", {{"--size", "800x400"}, {"--spin", "0,0,360"}, {"--frames", "2"}}, ""},
+        {"logo.glb", {{"--samples", "4"}}, "'--samples' means nothing for a glTF model" + glbTakes},
+        {"logo.glb",
+         {{"--quality", "90"}},
+         "'--quality' means nothing for a glTF model" + glbTakes},
+        {"logo.glb", {{"--spin", "0,90,0"}}, "'--spin' needs --frames"},
+        {"logo.obj", {{"--colour", "1,0,0"}, {"--scale", "25.4"}}, "", true},
+        {"logo.obj",
+         {{"--turn", "0,30,0"}},
+         "'--turn' means nothing for an OBJ model, which takes --colour, --scale and a picture "
+         "FILE"},
+        {"obj:-",
+         {},
+         "--output 'obj:-' would put an OBJ on standard output, but its material and picture are "
+         "files beside it"},
+        {"print.stl", {{"--scale", "1"}}, ""},
+        {"stl:-",
+         {{"--colour", "1,0,0"}},
+         "'--colour' means nothing for an STL model, which takes --scale alone"},
+        {"print.stl",
+         {},
+         "a picture FILE means nothing for an STL model, which takes --scale alone",
+         true},
+        {"view.png",
+         {{"--scale", "10"}},
+         "'--scale' needs --output NAME.glb, NAME.obj or NAME.stl"},
+        {"spin.webp",
+         {{"--frames", "2"}, {"--scale", "10"}},
+         "'--scale' needs --output NAME.glb, NAME.obj or NAME.stl"},
         {"spin-%03d.png", {{"--frames", "72"}, {"--spin", "0,0,90"}}, ""},
         {"100%%-%d.png", {{"--frames", "2"}}, ""},
         {"spin.webp", {{"--frames", "2"}, {"--fps", "12.5"}, {"--quality", "lossless"}}, ""},
@@ -106,15 +148,18 @@ TEST(ClipOptions, AreRefusedWhereTheyDoNotGoTogether) {
          "--output 'a-%d.webp' is a WebP with a frame number: one WebP holds every frame"},
     };
     for (const auto& c : cases) {
-        ViewOptions options{{}, {}, c.output, {}, nullptr, {}};
+        ViewOptions options{};
+        options.output = c.output;
         for (const auto& [name, value] : c.options) {
             ASSERT_EQ(setViewOption(options, name, value), nullptr) << name << " " << value;
         }
-        EXPECT_EQ(clipRefusal(options), c.refusal) << c.output;
+        const std::string refusal = modelRefusal(options, c.picture);
+        EXPECT_EQ(refusal.empty() ? clipRefusal(options) : refusal, c.refusal) << c.output;
     }
     const char* badNames[] = {"a%s.png", "a%n", "a%5d.png", "%d-%d.png", "a%", "%010d", "%00d"};
     for (const char* name : badNames) {
-        ViewOptions options{{}, {}, name, {}, nullptr, {}};
+        ViewOptions options{};
+        options.output = name;
         setViewOption(options, "--frames", "2");
         EXPECT_EQ(clipRefusal(options), std::string("--output '") + name +
                                             "' is not a name with one %d or %0Wd (W from 1 to "
@@ -160,7 +205,7 @@ TEST(ViewOptions, TextReadsBackToTheSameValues) {
     }
     const LightPlacement light = lightFromPointer(333, 17, 401, 299);
     const std::string text = viewOptionsText(view, light);
-    ViewOptions read{{}, {}, nullptr, {}, nullptr, {}};
+    ViewOptions read{};
     for (const char* name : {"--turn ", "--colour ", "--light "}) {
         const size_t at = text.find(name) + std::strlen(name);
         const std::string value = text.substr(at, text.find(' ', at) - at);
