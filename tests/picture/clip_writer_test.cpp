@@ -280,8 +280,8 @@ TEST(ClipWriter, LossyClipLeavesNoGhostsOfEarlierFrames) {
     const auto ghosts = [&](const Bytes& shown, int i) {
         int count = 0;
         for (int p = 0; p < width * height; ++p) {
-            const bool far = std::abs(p % width + 0.5 - width / 2.0) > halfWidth(i) + 4 ||
-                             p / width % 80 < 12;
+            const bool far =
+                std::abs(p % width + 0.5 - width / 2.0) > halfWidth(i) + 4 || p / width % 80 < 12;
             count += far && std::abs(shown[p * 4 + 1] - grey) > 2;
         }
         return count;
