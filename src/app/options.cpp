@@ -183,13 +183,14 @@ const ViewOptionEntry viewOptions[] = {
     {"--scale", setScale, true}};
 
 // What each kind of model takes; every other option means nothing for it.
-const struct {
+struct ModelOptions {
     ModelKind kind;
     const char* name;
     std::vector<std::string> takes;
     bool takesPicture;
     const char* takesText;
-} modelOptions[] = {
+};
+const ModelOptions modelOptions[] = {
     {ModelKind::glb,
      "a glTF model",
      {"--turn", "--colour", "--light", "--size", "--frames", "--spin", "--fps", "--scale"},
@@ -269,8 +270,9 @@ std::string modelRefusal(const ViewOptions& options, bool pictureNamed) {
         return "--output 'obj:-' would put an OBJ on standard output, but its material and "
                "picture are files beside it";
     }
-    const auto& model = *std::find_if(std::begin(modelOptions), std::end(modelOptions),
-                                      [kind](const auto& entry) { return entry.kind == kind; });
+    const ModelOptions& model =
+        *std::find_if(std::begin(modelOptions), std::end(modelOptions),
+                      [kind](const ModelOptions& entry) { return entry.kind == kind; });
     for (const char* name : options.given) {
         if (std::find(model.takes.begin(), model.takes.end(), name) == model.takes.end()) {
             return std::string("'") + name + "' means nothing for " + model.name +

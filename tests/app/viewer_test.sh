@@ -109,6 +109,25 @@ for frame in "$clips"/k-*.png; do
 done
 [ -z "$(ls -A "$clips/folder")" ] || fail "files left in a folder named as the output"
 
+# Models need no GL at all; a kind refuses what means nothing for it, and a
+# model stream is not written to a terminal.
+refused "'--samples' means nothing for a glTF model, which takes --turn, --colour, --light, --size, --frames, --spin, --fps, --scale and a picture FILE" \
+    --output a.glb --samples 4
+refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
+refused "--scale '0' is not a length from 0.01 to 100000 millimetres" --output a.stl --scale 0
+refused "--output 'obj:-' would put an OBJ on standard output, but its material and picture are files beside it" \
+    --output obj:-
+terminal=$(script -qec "$viewer --output stl:-; echo status \$?" /dev/null | tr -d '\r')
+[ "$terminal" = "ovrik-logo: --output stl:- would write a model to the terminal; redirect standard output, as in --output stl:- > logo.stl; see ovrik-logo --help"$'\nstatus 2' ] ||
+    fail "stl:- on a terminal: $terminal"
+models=$viewer_scratch/models
+mkdir "$models" "$models/folder.glb" && cp "$2" "$models/marmor.bmp"
+in_models() { (cd "$models" && env -u DISPLAY __EGL_VENDOR_LIBRARY_FILENAMES=/none "$viewer" "$@"); }
+in_models --output logo.glb --frames 4 && in_models --output logo.obj && in_models --output stl:- >"$models/logo.stl" &&
+    [ "$(head -c 4 "$models/logo.glb")" = glTF ] && [ "$(ls "$models" | tr '\n' ' ')" = "folder.glb logo.glb logo.mtl logo.obj logo.png logo.stl marmor.bmp " ] ||
+    fail "models without EGL: $(ls -A "$models")"
+in=$models failed "ovrik-logo: cannot write folder.glb: Is a directory" "$viewer" --output folder.glb
+
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 
 mkdir "$plain" "$traced"
