@@ -23,7 +23,9 @@ constexpr double nearPlane = 10;
 constexpr double farPlane = 15.5;
 constexpr double frustumHalfSide = 2; // glFrustum(-2, 2, -2, 2, near, far)
 constexpr double cameraDistance = 12.75;
-constexpr double lightHeight = 2; // the light's position is (x, y, 2, 0.7)
+// The light's homogeneous position (x, y, 2, 0.7): in eye space, relative to
+// the logo's centre, it stands at (x, y, 2) / 0.7.
+constexpr double lightHeight = 2;
 constexpr double lightW = 0.7;
 constexpr double linearAttenuation = 0.1;
 constexpr double spotCutoffDegrees = 40;
