@@ -217,7 +217,10 @@ OutlineContour trueCorners(OutlineContour loop, double tolerance) {
             }
         }
     }
-    return loop.size() >= 3 ? loop : OutlineContour{};
+    if (loop.size() < 3) {
+        loop.clear();
+    }
+    return loop;
 }
 
 OutlinePoint planPoint(const Vertex& v) {
