@@ -10,7 +10,9 @@
 # 12-megapixel portrait photo (EXIF orientation 6) it must read them, all
 # without a message, and a FIFO named marmor.bmp must cost one line. Before
 # Xvfb is there, it must save the view of the photo as a 2048 x 2048 PNG
-# with alpha and a 24-frame transparent WebP turntable, with no display.
+# with alpha, a 24-frame transparent WebP turntable, a glTF turntable model
+# (which the glTF validator must accept) and an STL (which admesh must find
+# closed), with no display.
 #   scripts/fresh-debian.sh [bookworm|trixie] [TEST_ARGUMENTS...]
 # Without a release, Debian 12 (bookworm) and then Debian 13 (trixie). Needs
 # root and Debian's package mirror; when the mirror cannot be reached it
@@ -78,6 +80,10 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
         # And a looping, transparent turntable of it: 24 frames with alpha.
         env -u DISPLAY ovrik-logo --output spin.webp --frames 24 --background transparent portrait.jpg
         [ "$(grep -aoc ANMF spin.webp)" = 24 ] && [ "$(grep -aoc ALPH spin.webp)" = 24 ]
+        # The model: a glTF turntable of the photo, and a solid to print; both
+        # are checked in the build root, which has the tools.
+        env -u DISPLAY ovrik-logo --output logo.glb --frames 72 portrait.jpg
+        env -u DISPLAY ovrik-logo --output logo.stl
         apt-get install -y -qq xvfb >/dev/null
         usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
             "Move mouse while pressing button to change light position.")
@@ -89,6 +95,13 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
         /xvfb/xvfb-run.sh bash -c "ovrik-logo >/tmp/out & sleep 3; kill \$!"
         echo "ovrik-logo with a FIFO:" && cat /tmp/out &&
             grep -qx "File marmor.bmp is not a regular file" /tmp/out'
+    # The glTF validator the tests installed, and admesh, on the models.
+    cp "$root"/install/root/logo.{glb,stl} "$root/build/"
+    in_chroot "$root/build" '
+        cd /ovrik-logo
+        node tests/logo/validate_glb.js "$(realpath build/tests/gltf-validator/node_modules/gltf-validator)" /logo.glb
+        admesh /logo.stl | tee /tmp/admesh.txt | grep -E "parts|fixed"
+        grep -Eq "Number of parts +: +1 " /tmp/admesh.txt && ! grep -E "fixed +: +[1-9]" /tmp/admesh.txt'
     umount "$root"/*/proc "$root"/*/dev/pts
     rm -rf "$root"
 }

@@ -44,7 +44,8 @@ status=0
 wait "$pid" || status=$?
 
 # Saved without a window: a tiled view with alpha, then clips, whose frames
-# are compressed on a second thread: a transparent WebP and numbered PNGs.
+# are compressed on a second thread: a transparent WebP and numbered PNGs;
+# then the models.
 save_under_memcheck() {
     (cd "$work" && env -u DISPLAY LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe LD_PRELOAD=$driver \
         valgrind --tool=memcheck --error-exitcode=99 --leak-check=full --show-leak-kinds=definite \
@@ -55,10 +56,15 @@ save_under_memcheck() {
 save_under_memcheck --output saved.png --size 1500x300 --background transparent
 save_under_memcheck --output clip.webp --frames 3 --size 200x100 --background transparent
 save_under_memcheck --output frame-%d.png --frames 2 --size 200x100
+# Models, with no GL: a glTF turntable, an OBJ with its picture, an STL.
+save_under_memcheck --output model.glb --frames 3
+save_under_memcheck --output model.obj
+save_under_memcheck --output model.stl
 
 grep -E "Invalid (read|write)|definitely lost|ERROR SUMMARY" "$log" | sed 's/^==[0-9]*== /memcheck: /'
 if [ "$status" -ne 0 ] || [ ! -s "$work/saved.png" ] || [ ! -s "$work/ovrik-logo-1.png" ] ||
-    [ ! -s "$work/clip.webp" ] || [ ! -s "$work/frame-1.png" ]; then
+    [ ! -s "$work/clip.webp" ] || [ ! -s "$work/frame-1.png" ] || [ ! -s "$work/model.glb" ] ||
+    [ ! -s "$work/model.png" ] || [ ! -s "$work/model.stl" ]; then
     echo "memcheck: failed with status $status; full log:"
     cat "$log"
     rm -rf "$work"
