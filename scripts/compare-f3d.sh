@@ -9,6 +9,8 @@
 #     separate --output calls and 72 F3D calls (goals: at most 0.06 and 0.03
 #     times their wall time), and 720 frames against 72 (peak memory at most
 #     1.05 times);
+#   - the default glTF model against the default view's PNG (goals: at most
+#     0.3 times its wall time and 0.6 times its peak memory);
 #   - a 72-frame 1920 x 1080 PNG stream read by ffmpeg's PNG demuxer, against
 #     the same with version 1.4, built here from its commit (goal: at most 0.4
 #     times its wall time).
@@ -120,6 +122,12 @@ for side in 400 2048; do
         printf "%s x %s: ovrik-logo %.3f s, %.1f MiB; bare EGL floor %.3f s, %.1f MiB; f3d on Xvfb %.3f s, %.1f MiB\n", s, s, ot, om / 1024, ft, fm / 1024, tt, tm / 1024
         printf "%s x %s: wall time %.2f times the floor'"'"'s, %.2f times f3d'"'"'s (goal at 2048: at most 0.35); peak memory %.2f times f3d'"'"'s (goal: at most 0.5)\n", s, s, ot / ft, ot / tt, om / tm }'
 done
+
+# A model needs no GL: the default glb against the default view's PNG.
+read -r modelTime modelMemory < <(measure env -u DISPLAY ./ovrik-logo --output "$work/logo.glb")
+read -r viewTime viewMemory < <(measure env -u DISPLAY ./ovrik-logo --output "$work/view.png")
+awk -v mt="$modelTime" -v mm="$modelMemory" -v vt="$viewTime" -v vm="$viewMemory" 'BEGIN {
+    printf "glb model: %.3f s, %.1f MiB, against the PNG view: %.3f s, %.1f MiB; %.2f times the time (goal: at most 0.3), %.2f times the memory (goal: at most 0.6)\n", mt, mm / 1024, vt, vm / 1024, mt / vt, mm / vm }'
 
 # The turntable: 72 frames from one start, against 72 starts.
 read -r clipTime clipMemory < <(measure env -u DISPLAY ./ovrik-logo --output "$work/spin-%02d.png" --frames 72)
