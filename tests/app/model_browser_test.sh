@@ -32,7 +32,7 @@ timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-f
     --disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage \
     --user-data-dir="$work/profile" --use-angle=swiftshader --enable-unsafe-swiftshader \
     --allow-file-access-from-files --virtual-time-budget=20000 --dump-dom "file://$page?$query" 2>chromium.log |
-    sed -n '/<pre id="out">/,/<\/pre>/p' | sed 's/<[^>]*>//g' >result.txt || true
+    awk '/<pre id="out">/ { on = 1 } on { print } on && /<\/pre>/ { exit }' | sed 's/<[^>]*>//g' >result.txt || true
 grep -v '^FAIL\|^done' result.txt || true
 failure=$(grep -m1 '^FAIL' result.txt || true)
 [ -z "$failure" ] && grep -qx done result.txt && exit 0
