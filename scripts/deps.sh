@@ -6,8 +6,9 @@
 #   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
 #                            xdotool, apitrace, the package, man page, AppStream and
 #                            desktop-entry checkers, clang's fuzzer runtime, valgrind, admesh
-#                            and assimp, which read the model files back, and Node.js and npm
-#                            for the glTF validator
+#                            and assimp, which read the model files back, Node.js and npm
+#                            for the glTF validator, and Chromium and three.js, which draw
+#                            the glb in a browser
 #   scripts/deps.sh docs     the build packages plus ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
@@ -17,7 +18,8 @@ build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-
     libtinygltf-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
-    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils nodejs)
+    desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils nodejs
+    chromium libjs-three)
 # Debian's npm, unless the Node.js installed brings its own.
 command -v npm >/dev/null || test_packages+=(npm)
 docs_packages=(imagemagick)
