@@ -12,23 +12,16 @@
 #include <jerror.h>
 
 #include "picture/formats.h"
+#include "picture/jpeg_errors.h"
 #include "picture/row_layout.h"
 
-namespace {
-
-struct JpegErrors {
-    jpeg_error_mgr manager; // first, so the library's pointer is also ours
-    std::jmp_buf jump;
-    char text[JMSG_LENGTH_MAX];
-};
-
-// libjpeg would print to stderr and end the process; its errors jump back
-// to the reader instead, with the reason kept for the one message.
-[[noreturn]] void onJpegError(j_common_ptr decoder) {
-    auto* errors = reinterpret_cast<JpegErrors*>(decoder->err);
-    errors->manager.format_message(decoder, errors->text);
+void onJpegError(j_common_ptr codec) {
+    auto* errors = reinterpret_cast<JpegErrors*>(codec->err);
+    errors->manager.format_message(codec, errors->text);
     std::longjmp(errors->jump, 1);
 }
+
+namespace {
 
 // A warning (level -1) about data the decoder had to fill in with grey
 // refuses the file rather than show part of a picture. Stray bytes between

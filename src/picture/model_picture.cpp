@@ -11,19 +11,9 @@
 #include <png.h>
 #include <vector>
 
+#include "picture/jpeg_errors.h"
+
 namespace {
-
-struct JpegErrors {
-    jpeg_error_mgr manager; // first, so the library's pointer is also ours
-    std::jmp_buf jump;
-    char text[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void onJpegError(j_common_ptr encoder) {
-    auto* errors = reinterpret_cast<JpegErrors*>(encoder->err);
-    errors->manager.format_message(encoder, errors->text);
-    std::longjmp(errors->jump, 1);
-}
 
 // What the JPEG compression fills in. It lives in the caller's frame, so
 // nothing that changes between setjmp and the jump back is a local of the
