@@ -111,12 +111,7 @@ done
 
 # Models need no GL at all; a kind refuses what means nothing for it, and a
 # model stream is not written to a terminal.
-refused "'--samples' means nothing for a glTF model, which takes --turn, --colour, --light, --size, --frames, --spin, --fps, --scale and a picture FILE" \
-    --output a.glb --samples 4
 refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
-refused "--scale '0' is not a length from 0.01 to 100000 millimetres" --output a.stl --scale 0
-refused "--output 'obj:-' would put an OBJ on standard output, but its material and picture are files beside it" \
-    --output obj:-
 terminal=$(script -qec "$viewer --output stl:-; echo status \$?" /dev/null | tr -d '\r')
 [ "$terminal" = "ovrik-logo: --output stl:- would write a model to the terminal; redirect standard output, as in --output stl:- > logo.stl; see ovrik-logo --help"$'\nstatus 2' ] ||
     fail "stl:- on a terminal: $terminal"

@@ -91,12 +91,6 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
         EXPECT_EQ(pbr.baseColorFactor, std::vector<double>(view.colour.begin(), view.colour.end()));
         EXPECT_EQ(std::tuple(primitive.material, pbr.baseColorTexture.index),
                   std::tuple(0, picture ? 0 : -1));
-        const auto uv =
-            picture ? floats(model, primitive.attributes.at("TEXCOORD_0")) : std::vector<float>();
-        for (size_t i = 0; i < uv.size() / 2; ++i) {
-            const std::array<float, 2> st = mesh.vertices.at(i).texCoord;
-            EXPECT_EQ(std::tuple(uv[2 * i], uv[2 * i + 1]), std::tuple(st[0], 1 - st[1]));
-        }
 
         // The window's frustum: 2 up and across at 10 units, widened along the longer side.
         const double aspect = double(view.width) / view.height;

@@ -171,13 +171,15 @@ ClipSettings clipSettings(bool alpha, int frames, double framesPerSecond = 30, i
     return {24, 16, alpha, frames, framesPerSecond, quality};
 }
 
-// Hands `frames` frames to the output; the first that fails ends it.
+// Hands `frames` frames to the output, frameOf's unless `frame` makes them;
+// the first that fails ends it.
 bool writeClip(ClipOutput& output, const std::string& name, int stream,
-               const ClipSettings& settings) {
+               const ClipSettings& settings, std::function<Bytes(int)> frame = nullptr) {
     bool written = startClip(output, name, stream, settings);
     for (int i = 0; written && i < settings.frames; ++i) {
         const PngText text = {{"Comment", "frame " + std::to_string(i)}};
-        written = addClipFrame(output, frameOf(i, 24, 16, settings.alpha ? 4 : 3).data(), text);
+        written = addClipFrame(
+            output, (frame ? frame(i) : frameOf(i, 24, 16, settings.alpha ? 4 : 3)).data(), text);
     }
     written = written && finishClip(output);
     discardClip(output);
@@ -287,21 +289,14 @@ TEST(ClipWriter, LossyClipLeavesNoGhostsOfEarlierFrames) {
         return count;
     };
     ClipOutput clip;
-    bool written = startClip(clip, (scratch / "clip.webp").string(), -1,
-                             {width, height, false, frames, 30, 90});
-    for (int i = 0; written && i < frames; ++i) {
-        written = addClipFrame(clip, frame(i).data(), {});
-    }
-    ASSERT_TRUE(written && finishClip(clip)) << clip.error;
-    discardClip(clip);
+    ASSERT_TRUE(writeClip(clip, (scratch / "clip.webp").string(), -1,
+                          {width, height, false, frames, 30, 90}, frame));
     const std::vector<Bytes> shown = webpFrames(scratch / "clip.webp");
     ASSERT_EQ(shown.size(), size_t{frames});
     for (int i = 1; i < frames; ++i) {
         ClipOutput still;
-        ASSERT_TRUE(startClip(still, (scratch / "still.webp").string(), -1,
-                              {width, height, false, 1, 30, 90}) &&
-                    addClipFrame(still, frame(i).data(), {}) && finishClip(still));
-        discardClip(still);
+        ASSERT_TRUE(writeClip(still, (scratch / "still.webp").string(), -1,
+                              {width, height, false, 1, 30, 90}, [&](int) { return frame(i); }));
         EXPECT_LE(ghosts(shown[i], i), 2 * ghosts(webpFrames(scratch / "still.webp")[0], i) + 20)
             << "frame " << i;
     }
