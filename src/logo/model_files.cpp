@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <strings.h>
 #include <unistd.h>
 
@@ -41,10 +42,12 @@ bool checkMesh(const LogoMesh& mesh, double millimetresPerUnit, float& lowestZ,
     double farthest = 0;
     for (const MeshVertex& vertex : mesh.vertices) {
         lowestZ = std::fmin(lowestZ, vertex.position[2]);
-        for (const float coordinate : vertex.position) {
-            farthest =
-                std::isfinite(coordinate) ? std::fmax(farthest, std::fabs(coordinate)) : INFINITY;
-        }
+        farthest = std::accumulate(vertex.position.begin(), vertex.position.end(), farthest,
+                                   [](double far, float coordinate) {
+                                       return std::isfinite(coordinate)
+                                                  ? std::fmax(far, std::fabs(coordinate))
+                                                  : INFINITY;
+                                   });
     }
     // Twice: moving the back face to z = 0 can double a distance.
     if (!(2 * farthest * millimetresPerUnit <= FLT_MAX)) {
