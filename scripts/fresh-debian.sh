@@ -46,7 +46,11 @@ in_chroot() { # in_chroot ROOT SCRIPT [ARGUMENTS...]
     mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
     # Terminals, as a booted system has them: the viewer test runs one.
     mountpoint -q "$root/dev/pts" || mount --bind /dev/pts "$root/dev/pts"
-    chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+    # The machine's own certificate authorities, for npm behind its proxy.
+    local certificates=()
+    [ -f "$root/etc/machine-certificates.crt" ] &&
+        certificates=(NODE_EXTRA_CA_CERTS=/etc/machine-certificates.crt)
+    chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "${certificates[@]}" \
         bash -euo pipefail -c "$@"
 }
 
@@ -56,6 +60,9 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
     echo "fresh-debian: debootstrap $release into $root"
     debootstrap --variant=minbase "$release" "$root/build" "$mirror" >/dev/null
     cp -a "$root/build" "$root/install"
+    # The tests install the glTF validator with npm, which must trust what
+    # this machine trusts: a registry behind a proxy of its own, say.
+    cp /etc/ssl/certs/ca-certificates.crt "$root/build/etc/machine-certificates.crt" 2>/dev/null || true
     git clone -q . "$root/build/ovrik-logo"
     in_chroot "$root/build" '
         cd /ovrik-logo
