@@ -4,6 +4,8 @@
 #   glb_validator_test.sh UNIT_TESTS BUILD_FOLDER
 set -euo pipefail
 module=$2/gltf-validator/node_modules/gltf-validator
+# npm trusts what the system trusts, a registry behind a proxy of its own too.
+[ -f /etc/ssl/certs/ca-certificates.crt ] && export NODE_EXTRA_CA_CERTS=${NODE_EXTRA_CA_CERTS:-/etc/ssl/certs/ca-certificates.crt}
 if [ ! -f "$module/package.json" ]; then
     mkdir -p "$2/gltf-validator"
     timeout 180 npm install --prefix "$2/gltf-validator" --no-audit --no-fund --fetch-retries=1 \
