@@ -1,9 +1,7 @@
 #include "app/save_model.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <unistd.h>
@@ -15,7 +13,6 @@
 #include "logo/mesh.h"
 #include "logo/model_files.h"
 #include "picture/model_picture.h"
-#include "picture/output_file.h"
 #include "texture/texture.h"
 
 namespace {
@@ -51,22 +48,6 @@ bool readModelPicture(ModelPicture& picture, std::string& error) {
     return encoded;
 }
 
-// The glb's bytes to path ("-": standard output), as every picture is
-// written: under a temporary name, renamed into place once complete.
-bool writeModelBytes(const std::string& path, const std::vector<unsigned char>& bytes,
-                     std::string& error) {
-    OutputFile file;
-    bool written = openOutputFile(file, path, STDOUT_FILENO);
-    if (written && std::fwrite(bytes.data(), 1, bytes.size(), file.file) != bytes.size()) {
-        file.error = std::strerror(errno);
-        written = false;
-    }
-    written = written && closeOutputFile(file) && placeOutputFile(file);
-    error = file.error;
-    discardOutputFile(file);
-    return written;
-}
-
 } // namespace
 
 int saveModel(const ViewOptions& options) {
@@ -80,7 +61,7 @@ int saveModel(const ViewOptions& options) {
         std::fprintf(stderr, "ovrik-logo: cannot make the model: %s\n", failure.what());
         return 1;
     }
-    std::string failed = output == "-" || isModelStream(output) ? "-" : output, error;
+    std::string failed = path, error;
     bool saved = false;
     ModelPicture picture;
     if (kind == ModelKind::stl) {
@@ -95,7 +76,7 @@ int saveModel(const ViewOptions& options) {
         std::vector<unsigned char> glb;
         saved = writeGlbModel(mesh, modelView(options), picture, "ovrik-logo " OVRIK_VERSION, glb,
                               error) &&
-                writeModelBytes(path, glb, error);
+                writeModelFile(path, STDOUT_FILENO, glb, error);
     }
     if (!saved) {
         std::fprintf(stderr, "ovrik-logo: cannot write %s: %s\n", failed.c_str(), error.c_str());

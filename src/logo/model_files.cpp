@@ -272,9 +272,12 @@ bool encodeObj(const LogoMesh& mesh, const ModelView& view, const ModelPicture& 
 bool writeStl(const std::string& path, int stream, const LogoMesh& mesh, double millimetresPerUnit,
               std::string& error) {
     std::vector<unsigned char> bytes;
-    if (!encodeStl(mesh, millimetresPerUnit, bytes, error)) {
-        return false;
-    }
+    return encodeStl(mesh, millimetresPerUnit, bytes, error) &&
+           writeModelFile(path, stream, bytes, error);
+}
+
+bool writeModelFile(const std::string& path, int stream, const std::vector<unsigned char>& bytes,
+                    std::string& error) {
     OutputFile out;
     if (!openOutputFile(out, path, stream) || !writeBytes(out, bytes.data(), bytes.size()) ||
         !closeOutputFile(out) || !placeOutputFile(out)) {

@@ -39,6 +39,11 @@ bool encodeObj(const LogoMesh& mesh, const ModelView& view, const ModelPicture& 
 bool writeStl(const std::string& path, int stream, const LogoMesh& mesh, double millimetresPerUnit,
               std::string& error);
 
+// Writes a model's bytes (the glb's, say) to `path`, or to the descriptor
+// `stream` when path is "-", as writeStl writes its own.
+bool writeModelFile(const std::string& path, int stream, const std::vector<unsigned char>& bytes,
+                    std::string& error);
+
 // Writes objPath ("out/logo.obj") with, beside it, its material
 // ("out/logo.mtl") and, when `picture` has bytes, the picture
 // ("out/logo.png" or "out/logo.jpg"); a path without the .obj extension
