@@ -1,7 +1,6 @@
 #include "app/save_clip.h"
 
 #include <algorithm>
-#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -97,12 +96,11 @@ void showProgress(int frame, int frames) {
 ViewState clipFrameView(const ViewState& start, const std::array<double, 3>& spin, int frame,
                         int frames) {
     ViewState view = start;
-    double* angles[] = {&view.angleX, &view.angleY, &view.angleZ};
-    for (int axis = 0; axis < 3; ++axis) {
-        // spin * frame is exact for whole degrees, and so is the division
-        // whenever the result is whole.
-        *angles[axis] = std::fmod(*angles[axis] + spin[axis] * frame / frames, 360.0);
-    }
+    const std::array<double, 3> turn =
+        clipFrameTurn({start.angleX, start.angleY, start.angleZ}, spin, frame, frames);
+    view.angleX = turn[0];
+    view.angleY = turn[1];
+    view.angleZ = turn[2];
     return view;
 }
 

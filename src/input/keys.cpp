@@ -1,5 +1,6 @@
 #include "input/keys.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -12,6 +13,17 @@ constexpr float colorStep = 0.05f;
 double stepAngle(double angle, double delta) {
     auto whole = static_cast<std::int32_t>(angle + delta);
     return static_cast<double>(whole % 360);
+}
+
+std::array<double, 3> clipFrameTurn(const std::array<double, 3>& start,
+                                    const std::array<double, 3>& spin, double frame, int frames) {
+    std::array<double, 3> turn{};
+    for (int axis = 0; axis < 3; ++axis) {
+        // spin * frame is exact for whole degrees and frames, and so is the
+        // division whenever the result is whole.
+        turn[axis] = std::fmod(start[axis] + spin[axis] * frame / frames, 360.0);
+    }
+    return turn;
 }
 
 float lowerComponent(float value, float step) {

@@ -15,6 +15,13 @@ struct ViewState {
 // the sign of the sum, so the angle passes through 0 without wrapping.
 double stepAngle(double angle, double delta);
 
+// A clip's turn at `frame` of `frames` (whole, or between two frames for a
+// model's keys): the start plus frame / frames of the spin, each angle
+// reduced to -360..360 with its fractions kept, so whole degrees give
+// exactly what the keys and --turn give.
+std::array<double, 3> clipFrameTurn(const std::array<double, 3>& start,
+                                    const std::array<double, 3>& spin, double frame, int frames);
+
 // The bound replaces the value only when the exact result overshoots it;
 // the stored value is the result rounded to float.
 float lowerComponent(float value, float step);

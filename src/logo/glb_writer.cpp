@@ -11,6 +11,8 @@
 #include <limits>
 #include <sstream>
 
+#include "input/keys.h"
+
 namespace {
 
 using Quaternion = std::array<double, 4>; // x, y, z, w, as glTF orders them
@@ -263,12 +265,7 @@ void addTurntable(tinygltf::Model& model, const ModelView& view, int steps) {
     Quaternion previous = {0, 0, 0, 1};
     for (long key = 0; key <= static_cast<long>(view.frames) * steps; ++key) {
         const double frame = static_cast<double>(key) / steps; // whole at the clip's frames
-        std::array<double, 3> angles{};
-        for (int axis = 0; axis < 3; ++axis) {
-            angles[axis] =
-                std::fmod(view.turn[axis] + view.spin[axis] * frame / view.frames, 360.0);
-        }
-        Quaternion turn = turnRotation(angles);
+        Quaternion turn = turnRotation(clipFrameTurn(view.turn, view.spin, frame, view.frames));
         // q and -q are the same turn: each key takes the sign nearer the
         // last, so that every viewer interpolates the short way round.
         const double dot = turn[0] * previous[0] + turn[1] * previous[1] + turn[2] * previous[2] +
