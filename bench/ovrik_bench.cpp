@@ -53,7 +53,7 @@
 #include "logo/outline.h"
 #include "marble.h"
 #include "picture/picture.h"
-#include "picture/png_writer.h"
+#include "picture/write/png_writer.h"
 #include "picture_writer.h"
 #include "texture/texture.h"
 

@@ -10,7 +10,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "picture/model_picture.h"
+#include "picture/write/model_picture.h"
 #include "picture/picture.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "app/save_model.h"
 #include "app/save_view.h"
 #include "app/scene.h"
-#include "picture/clip_writer.h"
+#include "picture/write/clip_writer.h"
 
 namespace {
 

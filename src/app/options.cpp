@@ -10,7 +10,7 @@
 #include <strings.h>
 #include <type_traits>
 
-#include "picture/clip_writer.h"
+#include "picture/write/clip_writer.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "app/save_view.h"
 #include "app/scene.h"
-#include "picture/clip_writer.h"
+#include "picture/write/clip_writer.h"
 
 namespace {
 

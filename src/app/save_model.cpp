@@ -12,7 +12,7 @@
 #include "logo/glb_writer.h"
 #include "logo/mesh.h"
 #include "logo/model_files.h"
-#include "picture/model_picture.h"
+#include "picture/write/model_picture.h"
 #include "texture/texture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "app/options.h"
 #include "app/render.h"
-#include "picture/png_writer.h"
+#include "picture/write/png_writer.h"
 
 // The view of a width x height picture: the window's square field of view
 // widened along the longer side, so that the logo keeps its proportions.

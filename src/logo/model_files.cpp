@@ -12,7 +12,7 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "picture/output_file.h"
+#include "picture/write/output_file.h"
 
 namespace {
 

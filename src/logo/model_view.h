@@ -3,17 +3,8 @@
 #pragma once
 
 #include <array>
-#include <string>
-#include <vector>
 
-// The window's picture, encoded for a model file: PNG for BMP and PNG
-// sources, JPEG for JPEG sources, upright (rows top first), reduced as the
-// window reduces it. No bytes: no picture, the colour alone.
-struct ModelPicture {
-    std::vector<unsigned char> bytes;
-    std::string mimeType;  // "image/png" or "image/jpeg"
-    std::string extension; // "png" or "jpg"
-};
+#include "picture/write/model_picture.h"
 
 // The view a model file is set up with, as the window would show it.
 struct ModelView {

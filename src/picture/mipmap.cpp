@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "picture/formats.h"
+#include "picture/read/formats.h"
 #include "picture/picture.h"
 
 namespace {

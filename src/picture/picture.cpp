@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "picture/formats.h"
+#include "picture/read/formats.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "picture/model_picture.h"
+#include "picture/write/model_picture.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // A model's picture must read back, as the viewer reads it, as the picture
 // it was made from: upright, PNG exactly, JPEG closely, each in its format.
-#include "picture/model_picture.h"
+#include "picture/write/model_picture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "picture/picture.h"
-#include "picture/png_writer.h"
+#include "picture/write/png_writer.h"
 
 #include <algorithm>
 #include <cerrno>

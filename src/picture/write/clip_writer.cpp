@@ -1,4 +1,4 @@
-#include "picture/clip_writer.h"
+#include "picture/write/clip_writer.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "picture/model_picture.h"
+#include "picture/write/model_picture.h"
 
 #include <cerrno>
 #include <csetjmp>

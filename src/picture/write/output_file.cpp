@@ -1,4 +1,4 @@
-#include "picture/output_file.h"
+#include "picture/write/output_file.h"
 
 #include <cerrno>
 #include <climits>

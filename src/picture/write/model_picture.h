@@ -3,9 +3,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "logo/model_view.h"
 #include "picture/picture.h"
+
+// The window's picture, encoded for a model file: PNG for BMP and PNG
+// sources, JPEG for JPEG sources, upright (rows top first), reduced as the
+// window reduces it. No bytes: no picture, the colour alone.
+struct ModelPicture {
+    std::vector<unsigned char> bytes;
+    std::string mimeType;  // "image/png" or "image/jpeg"
+    std::string extension; // "png" or "jpg"
+};
 
 // The JPEG quality a JPEG picture is stored at again: the source's own is
 // not known, and this keeps the marble's veins without visible blocks.

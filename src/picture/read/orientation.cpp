@@ -4,7 +4,7 @@
 #include <libexif/exif-data.h>
 #include <vector>
 
-#include "picture/formats.h"
+#include "picture/read/formats.h"
 
 namespace {
 

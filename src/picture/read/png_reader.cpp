@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <png.h>
 
-#include "picture/formats.h"
-#include "picture/row_layout.h"
+#include "picture/read/formats.h"
+#include "picture/read/row_layout.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "picture/output_file.h"
-#include "picture/png_writer.h"
+#include "picture/write/output_file.h"
+#include "picture/write/png_writer.h"
 
 // A name with one frame number in it: before, the number padded with zeros
 // to `digits`, after. "%d" has 1 digit, "%03d" 3; "%%" stands for "%".

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "picture/output_file.h"
+#include "picture/write/output_file.h"
 
 struct PngOutput {
     OutputFile out;

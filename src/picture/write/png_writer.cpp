@@ -1,4 +1,4 @@
-#include "picture/png_writer.h"
+#include "picture/write/png_writer.h"
 
 #include <cerrno>
 #include <csetjmp>

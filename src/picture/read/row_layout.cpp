@@ -1,11 +1,11 @@
-#include "picture/row_layout.h"
+#include "picture/read/row_layout.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
-#include "picture/formats.h"
+#include "picture/read/formats.h"
 
 namespace {
 

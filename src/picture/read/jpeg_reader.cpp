@@ -11,9 +11,9 @@
 // After jpeglib.h, which it builds on.
 #include <jerror.h>
 
-#include "picture/formats.h"
+#include "picture/read/formats.h"
 #include "picture/jpeg_errors.h"
-#include "picture/row_layout.h"
+#include "picture/read/row_layout.h"
 
 void onJpegError(j_common_ptr codec) {
     auto* errors = reinterpret_cast<JpegErrors*>(codec->err);
