@@ -10,8 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "picture/write/model_picture.h"
 #include "picture/picture.h"
+#include "picture/write/model_picture.h"
 
 namespace {
 

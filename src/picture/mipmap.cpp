@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "picture/read/formats.h"
 #include "picture/picture.h"
+#include "picture/read/formats.h"
 
 namespace {
 

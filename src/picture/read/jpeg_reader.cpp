@@ -11,8 +11,8 @@
 // After jpeglib.h, which it builds on.
 #include <jerror.h>
 
-#include "picture/read/formats.h"
 #include "picture/jpeg_errors.h"
+#include "picture/read/formats.h"
 #include "picture/read/row_layout.h"
 
 void onJpegError(j_common_ptr codec) {
