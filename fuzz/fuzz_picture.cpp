@@ -44,7 +44,7 @@ void loadAndCheck(const char* path, const PictureRequest& request) {
         // Every picture the reader takes can go into a model file.
         ModelPicture picture;
         std::string error;
-        if (!encodeModelPicture(image, image.fromJpeg, picture, error) || picture.bytes.empty()) {
+        if (!encodeModelPicture(image, image.lossy, picture, error) || picture.bytes.empty()) {
             std::abort();
         }
     } else if (image.pixels != nullptr) {
@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // A small, odd target reaches the reduction, with uneven boxes, from the
     // fuzzer's small pictures.
-    for (const PictureRequest& request : {PictureRequest{largestSide, 0}, {largestSide, 7}}) {
+    for (const PictureRequest& request :
+         {PictureRequest{largestSide, 0}, PictureRequest{largestSide, 7, true}}) {
         loadAndCheck(path.c_str(), request);
     }
     return 0;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
-#   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG, EXIF and WebP headers, Mesa, Google Benchmark
-#                            stb_image (the benchmarks are built by default) and the glTF library
+#   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG, EXIF, WebP, GIF, TIFF and HEIF headers
+#                            (on Debian 13 with libheif's HEIC and AVIF decoder plugins), Mesa, Google
+#                            Benchmark, stb_image (the benchmarks are built by default) and the glTF library
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
-#   scripts/deps.sh test     the above plus git, clang-format, cppcheck, GoogleTest, Xvfb,
+#   scripts/deps.sh test     the above plus libheif's HEIC and AVIF encoders (plugins on Debian 13), git, clang-format, cppcheck, GoogleTest, Xvfb,
 #                            xdotool, apitrace, the package, man page, AppStream and
 #                            desktop-entry checkers, clang's fuzzer runtime, valgrind, admesh
 #                            and assimp, which read the model files back, Node.js and npm
@@ -14,12 +15,18 @@
 set -euo pipefail
 
 build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-mesa-dev libpng-dev zlib1g-dev
-    libjpeg62-turbo-dev libexif-dev libwebp-dev libx11-dev libgl1-mesa-dri libegl-mesa0 libbenchmark-dev libstb-dev
-    libtinygltf-dev)
+    libjpeg62-turbo-dev libexif-dev libwebp-dev libgif-dev libtiff-dev libheif-dev libx11-dev libgl1-mesa-dri
+    libegl-mesa0 libbenchmark-dev libstb-dev libtinygltf-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
     desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils nodejs
     chromium libjs-three)
+# Debian 12's libheif has its codecs built in; from Debian 13 on they are
+# plugins that libheif loads at run time, so no linker asks for them.
+if [ "$(. /etc/os-release && echo "${VERSION_ID:-0}")" -ge 13 ] 2>/dev/null; then
+    build_packages+=(libheif-plugin-libde265 libheif-plugin-dav1d)
+    test_packages+=(libheif-plugin-x265 libheif-plugin-aomenc)
+fi
 # Debian's npm, unless the Node.js installed brings its own.
 command -v npm >/dev/null || test_packages+=(npm)
 docs_packages=(imagemagick)

@@ -40,10 +40,10 @@ bool readModelPicture(ModelPicture& picture, std::string& error) {
     const std::string marble = installedMarble();
     const char* read =
         scene.pictureFile != nullptr
-            ? loadPicture(scene.pictureFile, nullptr, {nullptr, namedPictureSide}, &image)
+            ? loadPicture(scene.pictureFile, nullptr, {nullptr, namedPictureSide, true}, &image)
             : loadPicture("marmor.bmp", marble.empty() ? nullptr : marble.c_str(), {}, &image);
     const bool encoded =
-        read != nullptr && encodeModelPicture(image, image.fromJpeg, picture, error);
+        read != nullptr && encodeModelPicture(image, image.lossy, picture, error);
     std::free(image.pixels);
     return encoded;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,24 +21,56 @@ int openForReading(const char* name) {
     return open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
+// The brands of an ISO base media file that libheif reads as a still
+// picture: HEIC and its variants, the generic HEIF brands, and AVIF.
+bool isHeifBrand(const unsigned char* brand) {
+    static const char* const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx",
+                                         "mif1", "msf1", "mif2", "miaf", "avif", "avis"};
+    return std::any_of(std::begin(brands), std::end(brands),
+                       [&](const char* known) { return std::memcmp(brand, known, 4) == 0; });
+}
+
 int loadByFormat(const PictureFile& picture, BitmapImage* image) {
     static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    unsigned char head[8] = {};
+    unsigned char head[12] = {};
     const size_t headBytes = std::fread(head, 1, sizeof head, picture.file);
     std::rewind(picture.file);
-    image->fromJpeg = false;
-    if (headBytes == sizeof head && std::memcmp(head, pngSignature, sizeof head) == 0) {
+    auto startsWith = [&](const char* bytes, size_t at = 0) {
+        const size_t length = std::strlen(bytes);
+        return headBytes >= at + length && std::memcmp(head + at, bytes, length) == 0;
+    };
+    image->lossy = false;
+    if (headBytes >= 8 && std::memcmp(head, pngSignature, sizeof pngSignature) == 0) {
         return loadPng(picture, image);
     }
     if (headBytes >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
-        image->fromJpeg = true;
+        image->lossy = true;
         return loadJpeg(picture, image);
     }
-    // Too short to tell: the BMP reader says how short.
-    if (headBytes < 2 || (head[0] == 'B' && head[1] == 'M')) {
-        return loadBitmap(picture, image);
+    if (startsWith("RIFF") && startsWith("WEBP", 8)) {
+        return loadWebp(picture, image);
     }
-    std::printf("Format of %s is not known: BMP, PNG and JPEG are read\n", picture.name);
+    if (startsWith("GIF87a") || startsWith("GIF89a")) {
+        return loadGif(picture, image);
+    }
+    // Classic TIFF (42) and BigTIFF (43), in either byte order.
+    const bool tiffMagic =
+        headBytes >= 4 && ((startsWith("II") && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
+                           (startsWith("MM") && head[2] == 0 && (head[3] == 42 || head[3] == 43)));
+    if (tiffMagic) {
+        return loadTiff(picture, image);
+    }
+    if (startsWith("ftyp", 4) && headBytes == sizeof head && isHeifBrand(head + 8)) {
+        return loadHeif(picture, image);
+    }
+    // Too short to tell: the BMP reader says how short.
+    if (headBytes < 2 || startsWith("BM")) {
+        return picture.request.everyBitmap ? loadAnyBitmap(picture, image)
+                                           : loadBitmap(picture, image);
+    }
+    std::printf("Format of %s is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC and AVIF are "
+                "read\n",
+                picture.name);
     return 0;
 }
 

@@ -1,6 +1,6 @@
-// Pictures for the texture: BMP, PNG and JPEG files, told apart by their
-// first bytes, read into packed RGB rows, upright as their EXIF orientation
-// says and, on request, reduced. No GL here.
+// Pictures for the texture: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC and AVIF
+// files, told apart by their first bytes, read into packed RGB rows, upright
+// as their orientation says and, on request, reduced. No GL here.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +12,10 @@ struct BitmapImage {
     // row at the bottom of the picture. Allocated with malloc; the caller
     // frees it.
     unsigned char* pixels = nullptr;
-    // Set by loadPicture: the file was a JPEG, so a copy of the picture is
-    // stored as JPEG again rather than as a far larger PNG.
-    bool fromJpeg = false;
+    // Set by loadPicture: the file was lossy (JPEG, lossy WebP, HEIC, AVIF),
+    // so a copy of the picture is stored as JPEG rather than as a far larger
+    // PNG.
+    bool lossy = false;
 };
 
 // The largest side the caller can use. It is asked only once a header has
@@ -27,6 +28,10 @@ struct PictureRequest {
     // refused. Otherwise it is reduced by area average, aspect kept, to at
     // most this many pixels per side, and never beyond largestSide.
     int reduceTo = 0;
+    // Every kind of BMP (palettes, RLE, bit fields, OS/2 and v2 to v5
+    // headers), as for a picture the user names; otherwise only the
+    // uncompressed 24-bit BMP the marble has always been.
+    bool everyBitmap = false;
 };
 
 // Reads fileName or, when there is no such file and fallbackName is given,

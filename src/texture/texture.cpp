@@ -78,5 +78,5 @@ unsigned int loadTexture(const char* fileName, const char* fallbackName) {
 }
 
 unsigned int loadNamedTexture(const char* fileName) {
-    return loadAndUpload(fileName, nullptr, {largestTextureSide, namedPictureSide});
+    return loadAndUpload(fileName, nullptr, {largestTextureSide, namedPictureSide, true});
 }

@@ -30,7 +30,7 @@ TEST(ModelPicture, ReadsBackUprightAsTheSourceInItsFormat) {
         EXPECT_EQ(std::tie(picture.mimeType, picture.extension), std::tuple(mimeType, extension));
         ASSERT_TRUE(writeFile(path, picture.bytes));
         ASSERT_NE(loadPicture(path.c_str(), nullptr, {}, &back), nullptr);
-        ASSERT_EQ(std::tuple(back.fromJpeg, back.width, back.height),
+        ASSERT_EQ(std::tuple(back.lossy, back.width, back.height),
                   std::tuple(asJpeg, width, height));
         int worst = 0;
         for (size_t i = 0; i < source.size(); ++i) {

@@ -329,8 +329,8 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {patched(file, 10, static_cast<std::uint32_t>(file.size()) + 1), reading},
         {encodeBitmap(4097, 1, patternPicture(4097, 1)),
          texture + "4097 x 1 pixels, at most 4096 per side\n"},
-        {Bytes{'G', 'I', 'F', '8', '9', 'a'}, "Format of @ is not known: BMP, PNG and JPEG are "
-                                              "read\n"},
+        {Bytes{'P', 'K', 3, 4}, "Format of @ is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC "
+                                "and AVIF are read\n"},
         {cut(png, 20), damaged + "Read Error\n"},
         {cut(png, png.size() - 20), damaged + "Read Error\n"},
         {badCrc, damaged + "IDAT: CRC error\n"},

@@ -1,5 +1,4 @@
-// The three format readers behind loadPicture, and the size checks they
-// share. Each reads an open regular file from its start, prints one line
+// The format readers behind loadPicture, and the size checks they share. Each reads an open regular file from its start, prints one line
 // naming the file on failure and returns 1 on success, 0 on failure.
 #pragma once
 
@@ -18,6 +17,14 @@ struct PictureFile {
 int loadBitmap(const PictureFile& picture, BitmapImage* image);
 int loadPng(const PictureFile& picture, BitmapImage* image);
 int loadJpeg(const PictureFile& picture, BitmapImage* image);
+// Every BMP a named picture may be: 1, 4 and 8-bit palettes, RLE4 and RLE8,
+// 16 and 32 bits with bit fields, OS/2 and v2 to v5 headers, top-down.
+int loadAnyBitmap(const PictureFile& picture, BitmapImage* image);
+int loadWebp(const PictureFile& picture, BitmapImage* image);
+int loadGif(const PictureFile& picture, BitmapImage* image);
+int loadTiff(const PictureFile& picture, BitmapImage* image);
+// HEIC, HEIF and AVIF, all through libheif.
+int loadHeif(const PictureFile& picture, BitmapImage* image);
 
 // The side a picture is reduced to at most, never beyond the caller's
 // largest side; 0 when it keeps its size.
