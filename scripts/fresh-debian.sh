@@ -6,9 +6,10 @@
 # whole of it when none are given) and builds the package. A second bare root
 # of the same release then installs that package with apt (no recommends)
 # and starts the installed viewer on Xvfb in the home folder: alone it must
-# find the marble it was installed with, given a PNG, a JPEG or a
-# 12-megapixel portrait photo (EXIF orientation 6) it must read them, all
-# without a message, and a FIFO named marmor.bmp must cost one line. Before
+# find the marble it was installed with, given a PNG, a JPEG, a
+# 12-megapixel portrait photo (EXIF orientation 6), a HEIC or an AVIF (whose
+# decoders are plugins on Debian 13, which only the package's Depends bring
+# in) it must read them, all without a message, and a FIFO named marmor.bmp must cost one line. Before
 # Xvfb is there, it must save the view of the photo as a 2048 x 2048 PNG
 # with alpha, a 24-frame transparent WebP turntable, a glTF turntable model
 # (which the glTF validator must accept) and an STL (which admesh must find
@@ -70,10 +71,12 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
         bash scripts/run-tests.sh "$@"
         bash scripts/package.sh >/dev/null
         build-release/make-marble /marble.png && build-release/make-marble /marble.jpg
-        build-release/make-marble /portrait.jpg 4032x3024 6' fresh-debian "$@"
+        build-release/make-marble /portrait.jpg 4032x3024 6
+        build-release/make-marble /photo.heic 1024x768 && build-release/make-marble /photo.avif 1024x768' \
+        fresh-debian "$@"
 
     cp "$root"/build/ovrik-logo/build-release/ovrik-logo_*.deb "$root/install/"
-    cp "$root"/build/marble.{png,jpg} "$root"/build/portrait.jpg "$root/install/root/"
+    cp "$root"/build/marble.{png,jpg} "$root"/build/{portrait.jpg,photo.heic,photo.avif} "$root/install/root/"
     cp -r scripts/lib "$root/install/xvfb"
     in_chroot "$root/install" '
         export DEBIAN_FRONTEND=noninteractive
@@ -94,7 +97,7 @@ try_release() { # try_release RELEASE [TEST_ARGUMENTS...]
         apt-get install -y -qq xvfb >/dev/null
         usage=$(printf "%s\n%s" "Use x/y/z/X/Y/Z-keys to rotate." \
             "Move mouse while pressing button to change light position.")
-        for picture in "" marble.png marble.jpg portrait.jpg; do
+        for picture in "" marble.png marble.jpg portrait.jpg photo.heic photo.avif; do
             /xvfb/xvfb-run.sh bash -c "ovrik-logo $picture >/tmp/out & sleep 3; kill \$!"
             echo "ovrik-logo $picture:" && cat /tmp/out && [ "$(cat /tmp/out)" = "$usage" ]
         done
