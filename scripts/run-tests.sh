@@ -4,7 +4,7 @@
 #   0. layout and cppcheck (scripts/lint.sh)
 #   1. unit, rendering, viewer, stress, package and benchmark tests (default build)
 #   2. the same suite built with AddressSanitizer and UBSan
-#   3. the picture reader (BMP, PNG, JPEG) under libFuzzer for FUZZ_SECONDS (default 120)
+#   3. the picture reader (every format) under libFuzzer for FUZZ_SECONDS (default 120)
 #   4. valgrind memcheck over one run of the real viewer
 # --quick stops after step 1.
 set -euo pipefail
