@@ -191,7 +191,8 @@ void loadPictureLoop(benchmark::State& state, const char* name, const std::strin
                      int reduceTo = 0) {
     timeLoop(state, name, [&] {
         BitmapImage image;
-        if (loadPicture(path.c_str(), nullptr, {nullptr, reduceTo, reduceTo > 0}, &image) == nullptr) {
+        if (loadPicture(path.c_str(), nullptr, {nullptr, reduceTo, reduceTo > 0}, &image) ==
+            nullptr) {
             state.SkipWithError("loadPicture failed");
         }
         benchmark::DoNotOptimize(image.pixels);
