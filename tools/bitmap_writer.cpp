@@ -109,8 +109,9 @@ void encodeRleRow(Bytes& out, const std::vector<unsigned>& indices, unsigned bla
 
 } // namespace
 
-std::vector<unsigned char>
-encodeBitmap(int width, int height, const std::vector<unsigned char>& rgb, BitmapLayout layout) {
+std::vector<unsigned char> encodeBitmap(int width, int height,
+                                        const std::vector<unsigned char>& rgb,
+                                        const BitmapLayout& layout) {
     const int bits = layout.bitsPerPixel;
     const bool core = layout.infoHeaderSize == 12,
                rle = layout.compression == 1 || layout.compression == 2;
@@ -287,7 +288,7 @@ std::vector<unsigned char> fewColourPicture(int width, int height, int colours) 
 }
 
 std::vector<unsigned char> quantisedPicture(std::vector<unsigned char> rgb,
-                                            std::array<int, 3> bits) {
+                                            const std::array<int, 3>& bits) {
     for (size_t i = 0; i < rgb.size(); ++i) {
         const double largest = (1 << bits[i % 3]) - 1;
         rgb[i] = static_cast<unsigned char>(

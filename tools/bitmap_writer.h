@@ -28,7 +28,7 @@ struct BitmapLayout {
 // palette cannot hold the picture's colours.
 std::vector<unsigned char> encodeBitmap(int width, int height,
                                         const std::vector<unsigned char>& rgb,
-                                        BitmapLayout layout = {});
+                                        const BitmapLayout& layout = {});
 
 // A picture whose every byte differs from its neighbours, so that any shift,
 // swap or flip of its pixels shows.
@@ -45,7 +45,7 @@ std::vector<unsigned char> fewColourPicture(int width, int height, int colours);
 // Each of R, G and B brought to the nearest value a field of that many bits
 // holds, as 8 bits show it.
 std::vector<unsigned char> quantisedPicture(std::vector<unsigned char> rgb,
-                                            std::array<int, 3> bits);
+                                            const std::array<int, 3>& bits);
 
 // Overwrites the 32-bit little-endian field at byte offset `at`, for files
 // with damaged headers.
