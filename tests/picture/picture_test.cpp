@@ -215,6 +215,9 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         cases.push_back({encodeBitmap(b.width, b.height, b.rgb, b.layout), b.width, b.height, b.rgb,
                          0, false, 0, true});
     }
+    // Without bit fields, what a v5 header holds in their place is ignored.
+    cases.push_back({patched(encodeBitmap(37, 9, few40, {124, false, 8}), 54, 0xf0f0), 37, 9, few40,
+                     0, false, 0, true});
 
     // JPEG: baseline, progressive and grey, with partial blocks at the edges.
     const Bytes marble = cropped(makeMarble(64), 64, 61, 37);

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "picture/read/bitmap_rle.h"
 #include "picture/read/formats.h"
@@ -39,7 +40,7 @@ struct BitmapHeader {
     unsigned bitsPerPixel = 0;
     std::uint32_t compression = none;
     std::uint32_t colorsUsed = 0;
-    std::uint32_t masks[4] = {}; // red, green, blue, alpha
+    std::uint32_t masks[3] = {}; // red, green, blue; alpha is never shown
     std::uint32_t pixelOffset = 0;
 };
 
@@ -106,13 +107,11 @@ bool readHeader(const PictureFile& picture, BitmapHeader& header) {
     if (read < masksEnd) {
         return cutShort(masksEnd);
     }
-    if (header.infoBytes >= 52 || masksAfterHeader(header) > 0) {
-        for (int i = 0; i < 3; ++i) {
-            header.masks[i] = readLe32(info + 40 + 4 * i);
-        }
-    }
-    if (header.infoBytes >= 56 || masksAfterHeader(header) == 16) {
-        header.masks[3] = readLe32(info + 52);
+    // Other writers may leave anything in the fields when they are not used.
+    const bool fields = (header.compression == bitFields || header.compression == alphaBitFields) &&
+                        isWindowsHeader(header.infoBytes);
+    for (int i = 0; fields && i < 3; ++i) {
+        header.masks[i] = readLe32(info + 40 + 4 * i);
     }
     return true;
 }
@@ -141,17 +140,19 @@ bool checkHeader(const PictureFile& picture, BitmapHeader& header) {
     } else if ((compression == rle8 || compression == rle4) && header.height < 0) {
         std::snprintf(reason, sizeof reason, "RLE stored top-down is not read");
     } else {
-        if (compression == none && bits == 16) {
-            std::copy_n(std::begin({0x7c00u, 0x3e0u, 0x1fu, 0u}), 4, header.masks);
-        } else if (compression == none && bits == 32) {
-            std::copy_n(std::begin({0xff0000u, 0xff00u, 0xffu, 0u}), 4, header.masks);
+        // Without bit fields, 16 bits are 5-5-5 and 32 bits 8-8-8.
+        static const std::uint32_t fields555[3] = {0x7c00, 0x3e0, 0x1f},
+                                   fields888[3] = {0xff0000, 0xff00, 0xff};
+        if (compression == none && bits > 8 && bits != 24) {
+            std::copy_n(bits == 16 ? fields555 : fields888, 3, header.masks);
         }
         // Each field a single run of bits within the pixel.
-        const std::uint32_t* masks = header.masks;
-        const bool contiguous = std::all_of(masks, masks + 3, [&](std::uint32_t mask) {
-            const std::uint32_t low = mask & (~mask + 1);
-            return (bits == 32 || mask >> bits == 0) && ((mask + low) & mask) == 0;
-        });
+        const auto& masks = header.masks;
+        const bool contiguous =
+            std::all_of(std::begin(masks), std::end(masks), [&](std::uint32_t mask) {
+                const std::uint32_t low = mask & (~mask + 1);
+                return (bits == 32 || mask >> bits == 0) && ((mask + low) & mask) == 0;
+            });
         if (contiguous) {
             return true;
         }
