@@ -164,20 +164,33 @@ bool checkHeader(const PictureFile& picture, BitmapHeader& header) {
 }
 
 // A bit field's value scaled to 8 bits, rounded: 5 bits' 31 becomes 255.
+// Fields of up to 12 bits, all that writers use but rarely, look it up.
+constexpr std::uint32_t tabledValues = 4096;
 struct Channel {
     unsigned shift = 0;
     std::uint64_t largest = 0; // 0 for a missing field, which reads as 0
+    unsigned char table[tabledValues] = {};
+
+    unsigned char scaled(std::uint64_t value) const {
+        return largest < tabledValues
+                   ? table[value]
+                   : static_cast<unsigned char>((value * 255 + largest / 2) / largest);
+    }
 };
 
-Channel channelOf(std::uint32_t mask) {
-    Channel channel;
+void setChannel(Channel& channel, std::uint32_t mask) {
     if (mask != 0) {
         while ((mask >> channel.shift & 1) == 0) {
             ++channel.shift;
         }
         channel.largest = mask >> channel.shift;
     }
-    return channel;
+    for (std::uint64_t value = 0; value <= channel.largest && value < tabledValues; ++value) {
+        channel.table[value] =
+            channel.largest == 0
+                ? 0
+                : static_cast<unsigned char>((value * 255 + channel.largest / 2) / channel.largest);
+    }
 }
 
 // The pixels of one stored row as R, G, B.
@@ -209,11 +222,7 @@ void convertRow(const RowFormat& format, const unsigned char* in, unsigned char*
             const std::uint32_t pixel = bits == 16 ? readLe16(in) : readLe32(in);
             for (int c = 0; c < 3; ++c, ++out) {
                 const Channel& channel = format.channels[c];
-                const std::uint64_t value = (pixel & format.masks[c]) >> channel.shift;
-                *out = channel.largest == 0
-                           ? 0
-                           : static_cast<unsigned char>((value * 255 + channel.largest / 2) /
-                                                        channel.largest);
+                *out = channel.scaled((pixel & format.masks[c]) >> channel.shift);
             }
         }
     }
@@ -306,7 +315,7 @@ int loadAnyBitmap(const PictureFile& picture, BitmapImage* image) {
     }
     RowFormat format{bits, palette, {header.masks[0], header.masks[1], header.masks[2]}, {}};
     for (int c = 0; c < 3; ++c) {
-        format.channels[c] = channelOf(header.masks[c]);
+        setChannel(format.channels[c], header.masks[c]);
     }
     const char* failure = rle ? decodeBitmapRle(picture.file, layout, bits, palette)
                               : readRows(picture, layout, format);
