@@ -164,18 +164,17 @@ bool checkHeader(const PictureFile& picture, BitmapHeader& header) {
 }
 
 // A bit field's value scaled to 8 bits, rounded: 5 bits' 31 becomes 255.
-// Fields of up to 12 bits, all that writers use but rarely, look it up.
+unsigned char toEightBits(std::uint64_t value, std::uint64_t largest) {
+    return largest == 0 ? 0 : static_cast<unsigned char>((value * 255 + largest / 2) / largest);
+}
+
+// Fields of up to 12 bits, all that writers use but rarely, are scaled
+// through a table.
 constexpr std::uint32_t tabledValues = 4096;
 struct Channel {
     unsigned shift = 0;
     std::uint64_t largest = 0; // 0 for a missing field, which reads as 0
     unsigned char table[tabledValues] = {};
-
-    unsigned char scaled(std::uint64_t value) const {
-        return largest < tabledValues
-                   ? table[value]
-                   : static_cast<unsigned char>((value * 255 + largest / 2) / largest);
-    }
 };
 
 void setChannel(Channel& channel, std::uint32_t mask) {
@@ -186,10 +185,7 @@ void setChannel(Channel& channel, std::uint32_t mask) {
         channel.largest = mask >> channel.shift;
     }
     for (std::uint64_t value = 0; value <= channel.largest && value < tabledValues; ++value) {
-        channel.table[value] =
-            channel.largest == 0
-                ? 0
-                : static_cast<unsigned char>((value * 255 + channel.largest / 2) / channel.largest);
+        channel.table[value] = toEightBits(value, channel.largest);
     }
 }
 
@@ -222,7 +218,9 @@ void convertRow(const RowFormat& format, const unsigned char* in, unsigned char*
             const std::uint32_t pixel = bits == 16 ? readLe16(in) : readLe32(in);
             for (int c = 0; c < 3; ++c, ++out) {
                 const Channel& channel = format.channels[c];
-                *out = channel.scaled((pixel & format.masks[c]) >> channel.shift);
+                const std::uint64_t value = (pixel & format.masks[c]) >> channel.shift;
+                *out = channel.largest < tabledValues ? channel.table[value]
+                                                      : toEightBits(value, channel.largest);
             }
         }
     }
