@@ -187,7 +187,7 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                 few40 = fewColourPicture(37, 9, 40);
     using Masks = std::array<std::uint32_t, 4>;
     const Masks m565 = {0xf800, 0x7e0, 0x1f, 0}, m4444 = {0xf00, 0xf0, 0xf, 0xf000},
-                m1684 = {0xffff0000, 0xff00, 0xf0, 0xf},
+                m8164 = {0xff, 0xffff00, 0xf000000, 0xf0000000},
                 m8888 = {0xff00, 0xff0000, 0xff000000, 0xff};
     const struct {
         int width, height;
@@ -206,7 +206,7 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                        {7, 5, {40, false, 16, 6, m4444}, quantisedPicture(pattern, {4, 4, 4})},
                        {7, 5, {108, true, 32}, pattern},
                        {7, 5, {56, false, 32, 3, m8888}, pattern},
-                       {7, 5, {124, false, 32, 3, m1684}, quantisedPicture(pattern, {16, 8, 4})},
+                       {7, 5, {124, false, 32, 3, m8164}, quantisedPicture(pattern, {8, 16, 4})},
                        {37, 9, {40, false, 8, 1}, few40},
                        {37, 9, {124, false, 8, 1, {}, true}, few40},
                        {15, 7, {40, false, 4, 2}, few14},
