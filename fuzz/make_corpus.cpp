@@ -11,7 +11,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes valid(int width, int height, BitmapLayout layout = {}) {
+Bytes valid(int width, int height, const BitmapLayout& layout = {}) {
     return encodeBitmap(width, height, patternPicture(width, height), layout);
 }
 
@@ -55,6 +55,13 @@ int main(int argc, char** argv) {
     // An EXIF block whose directory lies beyond its end.
     Bytes badExifJpeg = encodeJpeg(9, 7, picture, {false, false, 90, 6});
     badExifJpeg[35] = 0xf0;
+
+    // The kinds of BMP only a named picture may be; RLE's skips, a stream
+    // cut short, and a claim far beyond what its bytes can draw.
+    const auto few = fewColourPicture(13, 5, 12);
+    const Bytes rle8 = encodeBitmap(13, 5, few, {40, false, 8, 1});
+    Bytes cutRle = rle8;
+    cutRle.resize(cutRle.size() - 7);
 
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"valid-w1.bmp", valid(1, 3)},
@@ -105,6 +112,16 @@ int main(int argc, char** argv) {
          encodeJpeg(16, 16, picture16, {false, true, 90, 0, JpegLayout::ycckAdobe})},
         {"valid-stray-bytes.jpg", strayJpeg},
         {"valid-reduced.bmp", valid(40, 3)},
+        {"valid-palette8.bmp", encodeBitmap(13, 5, few, {40, false, 8})},
+        {"valid-rle8.bmp", rle8},
+        {"valid-rle4.bmp", encodeBitmap(13, 5, few, {40, false, 4, 2})},
+        {"valid-bitfields16.bmp",
+         encodeBitmap(9, 7, picture, {52, false, 16, 3, {0xf800, 0x7e0, 0x1f, 0}})},
+        {"valid-os2-core.bmp", encodeBitmap(13, 5, few, {12, false, 4})},
+        {"valid-v5-alpha.bmp",
+         encodeBitmap(9, 7, picture, {124, true, 32, 3, {0xff0000, 0xff00, 0xff, 0xff000000}})},
+        {"refuse-rle-cut.bmp", cutRle},
+        {"refuse-rle-huge-claim.bmp", patched(patched(rle8, 18, 16384), 22, 16384)},
     };
     for (const auto& [name, bytes] : files) {
         if (!writeFile(folder + "/" + name, bytes)) {

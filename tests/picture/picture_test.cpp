@@ -2,6 +2,7 @@
 #include "picture/write/png_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -38,14 +39,15 @@ const std::filesystem::path folder = std::filesystem::temp_directory_path() / "o
 const std::string path = (folder / "picture").string(), fallbackPath = (folder / "marble").string();
 
 // Writes the file and the fallback (none for nullopt) and reads them back
-// with a side limit of 4096; the name read and the message printed have the
+// with a side limit of 4096, as the marble or, with everyBitmap, as a named
+// picture; the name read and the message printed have the
 // file's name replaced by '@' and the fallback's by '%'.
 struct Load {
     std::string read, printed;
     BitmapImage image;
 };
 Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback = {},
-          const std::string& name = path, int reduceTo = 0) {
+          const std::string& name = path, int reduceTo = 0, bool everyBitmap = false) {
     std::filesystem::create_directories(folder);
     std::filesystem::remove(path);
     std::filesystem::remove(fallbackPath);
@@ -53,7 +55,7 @@ Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback
     EXPECT_TRUE(!fallback || writeFile(fallbackPath, *fallback));
     Load l{};
     ::testing::internal::CaptureStdout();
-    const PictureRequest request = {+[] { return 4096; }, reduceTo};
+    const PictureRequest request = {+[] { return 4096; }, reduceTo, everyBitmap};
     const char* read = loadPicture(name.c_str(), fallbackPath.c_str(), request, &l.image);
     l.printed = ::testing::internal::GetCapturedStdout();
     l.read = read != nullptr ? read : "";
@@ -131,6 +133,7 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         double meanError = 0;    // JPEG is lossy
         bool asFallback = false; // written only as the fallback, read as such
         int reduceTo = 0;
+        bool everyBitmap = false;
     };
     std::vector<Case> cases;
     // BMP: unpadded and padded rows, a last row without its padding, larger
@@ -150,8 +153,10 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     for (const auto& b : bitmaps) {
         const Bytes rgb = patternPicture(b.width, b.height);
         Bytes file = encodeBitmap(b.width, b.height, rgb, {b.infoHeaderSize, b.topDown});
-        cases.push_back(
-            {patched(file, 10, b.offset, file.size() - b.missingBytes), b.width, b.height, rgb, 0});
+        for (bool everyBitmap : {false, true}) {
+            cases.push_back({patched(file, 10, b.offset, file.size() - b.missingBytes), b.width,
+                             b.height, rgb, 0, false, 0, everyBitmap});
+        }
     }
     // PNG, lossless in every layout; alpha and transparency are dropped.
     const Bytes pattern = patternPicture(7, 5), small = patternPicture(4, 3);
@@ -173,6 +178,47 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         const int width = rgb == &small ? 4 : 7, height = rgb == &small ? 3 : 5;
         cases.push_back({encodePng(width, height, *rgb, layout), width, height, *rgb, 0});
     }
+    // Every other kind of BMP a named picture may be, each showing the
+    // picture as its 24-bit file does: palettes of 1 to 8 bits (indices
+    // beyond a short table show black), OS/2 headers, bit fields scaled
+    // exactly, alpha dropped, RLE with its runs, stretches and skips (what
+    // they leave unset shows black), rows top first.
+    const Bytes few3 = fewColourPicture(13, 7, 3), few14 = fewColourPicture(15, 7, 14),
+                few40 = fewColourPicture(37, 9, 40);
+    using Masks = std::array<std::uint32_t, 4>;
+    const Masks m565 = {0xf800, 0x7e0, 0x1f, 0}, m4444 = {0xf00, 0xf0, 0xf, 0xf000},
+                m8164 = {0xff, 0xffff00, 0xf000000, 0xf0000000},
+                m8888 = {0xff00, 0xff0000, 0xff000000, 0xff};
+    const struct {
+        int width, height;
+        BitmapLayout layout;
+        Bytes rgb;
+    } bitmapKinds[] = {{9, 5, {40, false, 1}, checkerboardPicture(9, 5)},
+                       {13, 7, {40, false, 2}, few3},
+                       {15, 7, {40, true, 4}, few14},
+                       {37, 9, {40, false, 8, 0, {}, true}, few40},
+                       {37, 9, {12, false, 8}, few40},
+                       {7, 5, {12, false, 24}, pattern},
+                       {15, 7, {16, false, 4}, few14},
+                       {37, 9, {64, false, 8}, few40},
+                       {7, 5, {40, false, 16}, quantisedPicture(pattern, {5, 5, 5})},
+                       {7, 5, {52, true, 16, 3, m565}, quantisedPicture(pattern, {5, 6, 5})},
+                       {7, 5, {40, false, 16, 6, m4444}, quantisedPicture(pattern, {4, 4, 4})},
+                       {7, 5, {108, true, 32}, pattern},
+                       {7, 5, {56, false, 32, 3, m8888}, pattern},
+                       {7, 5, {124, false, 32, 3, m8164}, quantisedPicture(pattern, {8, 16, 4})},
+                       {37, 9, {40, false, 8, 1}, few40},
+                       {37, 9, {124, false, 8, 1, {}, true}, few40},
+                       {15, 7, {40, false, 4, 2}, few14},
+                       {9, 5, {40, false, 4, 2}, checkerboardPicture(9, 5)}};
+    for (const auto& b : bitmapKinds) {
+        cases.push_back({encodeBitmap(b.width, b.height, b.rgb, b.layout), b.width, b.height, b.rgb,
+                         0, false, 0, true});
+    }
+    // Without bit fields, what a v5 header holds in their place is ignored.
+    cases.push_back({patched(encodeBitmap(37, 9, few40, {124, false, 8}), 54, 0xf0f0), 37, 9, few40,
+                     0, false, 0, true});
+
     // JPEG: baseline, progressive and grey, with partial blocks at the edges.
     const Bytes marble = cropped(makeMarble(64), 64, 61, 37);
     Bytes greyMarble = marble;
@@ -237,6 +283,10 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     cases.push_back(
         {encodeBitmap(3, 1000, tall), 1, 10, blockAverage(tall, 3, 1000, 3, 100), 0, false, 10});
     cases.push_back({encodeBitmap(64, 32, square), 64, 32, square, 0, false, 64});
+    for (const BitmapLayout layout : {BitmapLayout{40, false, 1}, BitmapLayout{40, false, 4, 2}}) {
+        cases.push_back(
+            {encodeBitmap(64, 64, board, layout), 16, 16, evenGrey, 0, false, 16, true});
+    }
     cases.push_back({encodePng(64, 64, board), 16, 16, evenGrey, 0, false, 16});
     cases.push_back({encodePng(64, 32, board, {PngLayout::grey, 1, true}), 16, 8,
                      Bytes(evenGrey.begin(), evenGrey.begin() + 16 * 8 * 3), 0, false, 16});
@@ -247,9 +297,12 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                      blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
 
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", starting "
-                                          << std::string(c.file.begin(), c.file.begin() + 4));
-        Load l = c.asFallback ? load(std::nullopt, c.file) : load(c.file, {}, path, c.reduceTo);
+        SCOPED_TRACE(::testing::Message()
+                     << c.width << " x " << c.height << ", starting "
+                     << std::string(c.file.begin(), c.file.begin() + 4) << ", kind " << +c.file[14]
+                     << "/" << +c.file[28] << "/" << +c.file[30] << ", every " << c.everyBitmap);
+        Load l = c.asFallback ? load(std::nullopt, c.file)
+                              : load(c.file, {}, path, c.reduceTo, c.everyBitmap);
         EXPECT_EQ(std::tie(l.read, l.printed, l.image.width, l.image.height),
                   std::make_tuple(c.asFallback ? "%" : "@", "", c.width, c.height));
         ASSERT_NE(l.image.pixels, nullptr);
@@ -300,6 +353,16 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         std::string message, name = path;
         std::optional<Bytes> fallback = {};
         int reduceTo = 0;
+        bool everyBitmap = false;
+    };
+    // Every kind of BMP, as a named picture: what is not read, headers that
+    // contradict themselves, damaged RLE, and claims the file cannot back.
+    const Bytes few = fewColourPicture(37, 9, 40), eight = encodeBitmap(37, 9, few, {40, false, 8}),
+                rle = encodeBitmap(37, 9, few, {40, false, 8, 1});
+    Bytes badDelta = rle;
+    badDelta[(rle[10] | rle[11] << 8) + 7] = 9; // the first delta, moved 9 rows up
+    auto every = [&](const Bytes& bytes, const std::string& message, int reduceTo = 0) {
+        return Case{bytes, message, path, {}, reduceTo, true};
     };
     // Byte counts just beyond 2^31 - 1 and far beyond it are too large; just
     // within, the file does not hold them.
@@ -351,13 +414,39 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         // A reduced picture too is refused for what the file cannot back.
         {pngSized(30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
         {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n", path, {}, 16},
-        {sized(65536, 10923), tooLarge + "65536 x 10923 pixels\n", path, {}, 16}};
+        {sized(65536, 10923), tooLarge + "65536 x 10923 pixels\n", path, {}, 16},
+        {eight, "Bpp from @ is not 24: 8\n"},
+        every(cut(eight, 0), "Header from @ is cut short: 0 of 18 bytes\n"),
+        every(cut(eight, 40), "Header from @ is cut short: 40 of 54 bytes\n"),
+        every(patched(eight, 14, 100), damaged + "info header of 100 bytes is not known\n"),
+        every(patched(eight, 18, 0), damaged + "a picture of 0 x 9 pixels cannot be shown\n"),
+        every(patched(eight, 22, 0), damaged + "a picture of 37 x 0 pixels cannot be shown\n"),
+        every(patched(eight, 18, -4u), damaged + "a picture of -4 x 9 pixels cannot be shown\n"),
+        every(patched(eight, 30, 4), damaged + "compression 4 is not read\n"),
+        every(patched(eight, 30, 5), damaged + "compression 5 is not read\n"),
+        every(patched(encodeBitmap(37, 9, few, {64, false, 8}), 30, 3),
+              damaged + "compression 3 is not read\n"), // OS/2's Huffman
+        every(patched(eight, 26, 1 | 64u << 16), damaged + "64 bits per pixel are not read\n"),
+        every(patched(eight, 30, 2), damaged + "compression 2 with 8 bits per pixel is not read\n"),
+        every(patched(rle, 22, -9u), damaged + "RLE stored top-down is not read\n"),
+        every(patched(encodeBitmap(4, 4, patternPicture(4, 4), {52, false, 16, 3}), 54, 0xf0f0),
+              damaged + "bit fields 0xf0f0, 0x3e0, 0x1f are not runs of bits within 16 bits\n"),
+        every(cut(eight, eight.size() - 4), damaged + "too little data for 37 x 9 pixels\n"),
+        every(cut(rle, rle.size() - 3), damaged + "RLE data cut short\n"),
+        every(badDelta, damaged + "RLE delta beyond the picture\n"),
+        // RLE claims are held to 255 pixels a byte, reduced or not.
+        every(patched(patched(rle, 18, 4000), 22, 4000),
+              damaged + "too little data for 4000 x 4000 pixels\n"),
+        every(patched(patched(rle, 18, 4000), 22, 4000),
+              damaged + "too little data for 4000 x 4000 pixels\n", 16),
+        every(patched(patched(eight, 18, 65536), 22, 10923), tooLarge + "65536 x 10923 pixels\n"),
+        every(patched(eight, 18, 4097), texture + "4097 x 9 pixels, at most 4096 per side\n")};
     auto openFiles = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
     const auto filesBefore = openFiles();
     for (const Case& c : cases) {
-        Load l = load(c.file, c.fallback, c.name, c.reduceTo);
+        Load l = load(c.file, c.fallback, c.name, c.reduceTo, c.everyBitmap);
         EXPECT_EQ(l.printed, c.message);
         EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << c.message;
     }

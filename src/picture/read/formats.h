@@ -1,5 +1,6 @@
-// The format readers behind loadPicture, and the size checks they share. Each reads an open regular file from its start, prints one line
-// naming the file on failure and returns 1 on success, 0 on failure.
+// The format readers behind loadPicture, and the size checks they share.
+// Each reads an open regular file from its start, prints one line naming the
+// file on failure and returns 1 on success, 0 on failure.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,13 @@ struct PictureFile {
 int loadBitmap(const PictureFile& picture, BitmapImage* image);
 int loadPng(const PictureFile& picture, BitmapImage* image);
 int loadJpeg(const PictureFile& picture, BitmapImage* image);
-// Every BMP a named picture may be: 1, 4 and 8-bit palettes, RLE4 and RLE8,
-// 16 and 32 bits with bit fields, OS/2 and v2 to v5 headers, top-down.
+// Every BMP a named picture may be: OS/2 1.x and 2.x and Windows v1 to v5
+// headers; 1, 2, 4 and 8-bit palettes, an index beyond the table showing
+// black; 16, 24 and 32 bits, bit fields scaled exactly to 8 bits, alpha
+// dropped; RLE8 and RLE4, what they leave unset black; rows top first. RLE
+// may claim at most 255 pixels per byte of the file, so a few bytes cannot
+// make it lay out a huge picture of nothing. JPEG and PNG inside a BMP are
+// refused.
 int loadAnyBitmap(const PictureFile& picture, BitmapImage* image);
 int loadWebp(const PictureFile& picture, BitmapImage* image);
 int loadGif(const PictureFile& picture, BitmapImage* image);
