@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
-# The glb as browsers show it: headless Chromium draws each view's model with
-# Debian's three.js r111 and with npm's current one, installed into the build
-# folder once, and holds it against the program's own picture of that view
-# (model_browser.html computes the figures); then the turntable's loop. The
-# page's modules come from a server on the loopback address alone.
+# The glb as browsers show it: headless Chromium draws each view's model with Debian's
+# three.js r111 and npm's current one (into the build folder once, served on the loopback
+# address alone) against the program's own picture of that view (model_browser.html
+# computes the figures); then the turntable's loop.
 #   model_browser_test.sh VIEWER MARMOR_BMP MAKE_MARBLE BUILD_FOLDER
-# OVRIK_TRY=R:K[:M],... prints the figures at roughness R and the light times K
-# (M metres from the centre) for each view and version instead.
+# OVRIK_TRY=R:K[:M],... prints each view's figures at other settings instead (see the page).
 set -euo pipefail
 viewer=$1
 three=$("$(dirname "$0")/../npm_module.sh" "$4/three-js" three@0.187.0)
 work=$(mktemp -d)
 trap 'kill ${server:-} 2>/dev/null; rm -rf "$work"' EXIT
-cp "$2" "$work/marmor.bmp"
 ln -s "$(cd "$(dirname "$0")" && pwd)/model_browser.html" "$work/" && ln -s "$three" "$work/npm"
-ln -s /usr/share/javascript/three "$work/r111" && cd "$work"
+ln -s /usr/share/javascript/three "$work/r111" && cp "$2" "$work/marmor.bmp" && cd "$work"
 python3 -u -m http.server 0 --bind 127.0.0.1 >server.log 2>&1 & server=$!
 "$3" photo.jpg 640x480
 views=( # name|options, the same for the model and the picture
@@ -29,20 +26,17 @@ for row in "${views[@]}"; do
     "$viewer" --output "$name.glb" --size 400x400 $options
     "$viewer" --output "$name.png" --size 400x400 --background transparent $options
 done
-names=("${views[@]%%|*}")
 "$viewer" --output spin.glb --size 400x400 --frames 12
 until port=$(grep -om1 'port [0-9]*' server.log); do kill -0 $server && sleep 0.1; done
-failed=0
-for version in r111 npm; do
-    query="views=$(IFS=,; echo "${names[*]}")&three=$version${OVRIK_TRY:+&try=$OVRIK_TRY}"
-    # Without its background networking Chromium reaches for no one on the closed network.
-    timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-        --disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage \
-        --user-data-dir="$(mktemp -d -p "$work")" --use-angle=swiftshader --enable-unsafe-swiftshader \
-        --virtual-time-budget=20000 --dump-dom "http://127.0.0.1:${port#port }/model_browser.html?$query" 2>chromium.log |
-        awk 'sub(/.*<pre id="out">/, "") { on = 1 } on { print } on && /<\/pre>/ { exit }' | sed 's/<[^>]*>//g' >result.txt || true
-    grep -v '^FAIL\|^done' result.txt || true
-    grep '^FAIL' result.txt >&2 && failed=1
-    grep -qx done result.txt || { echo "FAIL: the page did not finish; $(tail -1 chromium.log)" >&2 && failed=1; }
-done
-exit $failed
+query="views=$(IFS=,; names=("${views[@]%%|*}"); echo "${names[*]}")${OVRIK_TRY:+&try=$OVRIK_TRY}"
+# Without its background networking Chromium reaches for no one on the closed network.
+timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync --disable-dev-shm-usage \
+    --user-data-dir="$work/profile" --use-angle=swiftshader --enable-unsafe-swiftshader \
+    --virtual-time-budget=20000 --dump-dom "http://127.0.0.1:${port#port }/model_browser.html?$query" 2>chromium.log |
+    awk 'sub(/.*<pre id="out">/, "") { on = 1 } on { print } on && /<\/pre>/ { exit }' | sed 's/<[^>]*>//g' >result.txt || true
+grep -v '^FAIL\|^done' result.txt || true
+failure=$(grep '^FAIL' result.txt || true)
+[ -z "$failure" ] && grep -qx done result.txt && exit 0
+echo "${failure:-FAIL: the page did not finish; $(tail -1 chromium.log)}" >&2
+exit 1

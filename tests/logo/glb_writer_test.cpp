@@ -95,9 +95,9 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
             EXPECT_NEAR(pbr.baseColorFactor.at(i), linear, 1e-6);
             EXPECT_NEAR(model.materials[0].emissiveFactor.at(i), 0.2 * linear, 1e-6); // ambient
         }
-        EXPECT_EQ(pbr.baseColorFactor.at(3), view.colour[3]);
-        EXPECT_EQ(std::tuple(primitive.material, pbr.baseColorTexture.index),
-                  std::tuple(0, picture ? 0 : -1));
+        EXPECT_EQ(
+            std::tuple(primitive.material, pbr.baseColorTexture.index, pbr.baseColorFactor[3]),
+            std::tuple(0, picture ? 0 : -1, double(view.colour[3])));
 
         // The window's frustum: 2 up and across at 10 units, widened along the longer side.
         const double aspect = double(view.width) / view.height;
