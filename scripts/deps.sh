@@ -8,8 +8,8 @@
 #                            xdotool, apitrace, the package, man page, AppStream and
 #                            desktop-entry checkers, clang's fuzzer runtime, valgrind, admesh
 #                            and assimp, which read the model files back, Node.js and npm
-#                            for the glTF validator, and Chromium and three.js, which draw
-#                            the glb in a browser
+#                            for the glTF validator and npm's three.js, and Chromium, three.js
+#                            and Python (the page's local server), which draw the glb in a browser
 #   scripts/deps.sh docs     the build packages plus ImageMagick
 # As root it installs what is missing; otherwise it names it and fails.
 set -euo pipefail
@@ -20,7 +20,7 @@ build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base
     desktop-file-utils libglib2.0-bin clang libclang-rt-dev valgrind admesh assimp-utils nodejs
-    chromium libjs-three)
+    chromium libjs-three python3)
 # Debian 12's libheif has its codecs built in; from Debian 13 on they are
 # plugins that libheif loads at run time, so no linker asks for them.
 if [ "$(. /etc/os-release && echo "${VERSION_ID:-0}")" -ge 13 ] 2>/dev/null; then

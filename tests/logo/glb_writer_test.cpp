@@ -57,7 +57,8 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
     const ModelPicture marble = {encodePng(60, 60, makeMarble(60)), "image/png", "png"};
     ModelView turned, tall, turntable, oneFrame, tumble;
     turned.turn = {30, -45, 200}, turned.width = 640, turned.height = 360;
-    turned.light = {0.8f, -0.5f}, turned.millimetresPerUnit = 1000; // its light > 1 m out
+    turned.light = {0.8f, -0.5f}, turned.millimetresPerUnit = 1000; // its light > 10 cm out
+    turned.colour = {0.8f, 0.3f, 0.02f, 1};                         // 0.02: on sRGB's linear toe
     tall.width = 300, tall.height = 500, tall.light = {-1, 1};
     turntable.frames = 3, turntable.turn = {10, 0, 0};
     oneFrame.frames = 1, oneFrame.framesPerSecond = 12, oneFrame.spin = {0, 0, -360};
@@ -88,9 +89,15 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
         EXPECT_NEAR(model.accessors.at(primitive.attributes.at("POSITION")).maxValues.at(0),
                     1.7 * metres, 1e-7 * metres); // half the width, in metres
         const tinygltf::PbrMetallicRoughness& pbr = model.materials.at(0).pbrMetallicRoughness;
-        EXPECT_EQ(pbr.baseColorFactor, std::vector<double>(view.colour.begin(), view.colour.end()));
-        EXPECT_EQ(std::tuple(primitive.material, pbr.baseColorTexture.index),
-                  std::tuple(0, picture ? 0 : -1));
+        for (int i = 0; i < 3; ++i) { // glTF's factors are linear: the window's sRGB decoded
+            const double c = view.colour[i];
+            const double linear = c > 0.04045 ? std::pow((c + 0.055) / 1.055, 2.4) : c / 12.92;
+            EXPECT_NEAR(pbr.baseColorFactor.at(i), linear, 1e-6);
+            EXPECT_NEAR(model.materials[0].emissiveFactor.at(i), 0.2 * linear, 1e-6); // ambient
+        }
+        EXPECT_EQ(
+            std::tuple(primitive.material, pbr.baseColorTexture.index, pbr.baseColorFactor[3]),
+            std::tuple(0, picture ? 0 : -1, double(view.colour[3])));
 
         // The window's frustum: 2 up and across at 10 units, widened along the longer side.
         const double aspect = double(view.width) / view.height;
@@ -101,7 +108,7 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
                   std::tuple(aspect, 10 * metres, 15.5 * metres, 12.75 * metres));
 
         // On the camera, on the ray from the centre through the window's light,
-        // aimed back along it, lighting the centre as 1 / (1 + 0.1 d) there.
+        // aimed back along it, lighting the centre modelLightGain / (1 + 0.1 d) there.
         ASSERT_EQ(camera.children, std::vector<int>{2});
         const tinygltf::Node& spot = model.nodes[2];
         const double window[] = {view.light[0] / 0.7, view.light[1] / 0.7, 2 / 0.7};
@@ -114,10 +121,10 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
             // A spot shines along its -z.
             EXPECT_NEAR(fromQuaternion(spot.rotation.data())[i][2], window[i] / d0, 1e-9);
         }
-        EXPECT_NEAR(d, std::max(1.0, d0 * metres), 1e-9);
+        EXPECT_NEAR(d, std::max(0.1, d0 * metres), 1e-9);
         const tinygltf::Light& light = model.lights.at(
             spot.extensions.at("KHR_lights_punctual").Get("light").GetNumberAsInt());
-        EXPECT_NEAR(light.intensity / (d * d), 1 / (1 + 0.1 * d0), 1e-9);
+        EXPECT_NEAR(light.intensity / (d * d), modelLightGain / (1 + 0.1 * d0), 1e-9);
 
         // Frame i of the clip at i / fps, a closing key at frames / fps, and no
         // step between keys of a half turn or more, nor a change of sign.
