@@ -1,10 +1,12 @@
 // Writes the fuzzer's seed corpus: make-corpus FOLDER
 // Valid files of several layouts, and one file for each refusal.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "bitmap_writer.h"
+#include "gif_tiff_writer.h"
 #include "picture_writer.h"
 
 namespace {
@@ -56,6 +58,20 @@ int main(int argc, char** argv) {
     Bytes badExifJpeg = encodeJpeg(9, 7, picture, {false, false, 90, 6});
     badExifJpeg[35] = 0xf0;
 
+    using T = TiffLayout;
+    Bytes cutGif = encodeGif(9, 7, picture, {GifLayout::global, true});
+    cutGif.resize(cutGif.size() - 10);
+    Bytes lyingGif = encodeGif(9, 7, picture);
+    patchGifSize(lyingGif, 16000, 16000);
+    Bytes badLzwGif = encodeGif(16, 16, picture16);
+    std::fill_n(badLzwGif.end() - 40, 6, 0xff);
+    Bytes cutTiff = encodeTiff(9, 7, picture, {T::rgb, 8, T::lzw});
+    cutTiff.resize(cutTiff.size() - 30);
+    Bytes lyingTiff = encodeTiff(9, 7, picture, {T::rgb, 8, T::deflate});
+    patchTiffSize(lyingTiff, 16000, 7);
+    Bytes badDeflateTiff = encodeTiff(9, 7, picture, {T::grey, 8, T::deflate});
+    std::fill_n(badDeflateTiff.begin() + 10, 6, 0xff);
+
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"valid-w1.bmp", valid(1, 3)},
         {"valid-w3.bmp", valid(3, 3)},
@@ -105,6 +121,28 @@ int main(int argc, char** argv) {
          encodeJpeg(16, 16, picture16, {false, true, 90, 0, JpegLayout::ycckAdobe})},
         {"valid-stray-bytes.jpg", strayJpeg},
         {"valid-reduced.bmp", valid(40, 3)},
+        {"valid.gif", encodeGif(9, 7, picture)},
+        {"valid-interlaced-offset.gif",
+         encodeGif(16, 16, picture16, {GifLayout::local, true, 20, 18, 3, 1})},
+        {"valid-clipped-transparent-animated.gif",
+         encodeGif(9, 7, picture, {GifLayout::global, false, 6, 5, 2, 1, 4, 2, true})},
+        {"refuse-no-colour-map.gif", encodeGif(9, 7, picture, {GifLayout::none})},
+        {"refuse-cut.gif", cutGif},
+        {"refuse-lying-size.gif", lyingGif},
+        {"refuse-bad-lzw.gif", badLzwGif},
+        {"valid-rgb.tif", encodeTiff(9, 7, picture)},
+        {"valid-rgb16-lzw-tiled-big-endian.tif",
+         encodeTiff(9, 7, picture, {T::rgb, 16, T::lzw, true, 3, false, 0, true})},
+        {"valid-grey16-tiled.tif", encodeTiff(9, 7, picture, {T::grey, 16, T::packBits, true})},
+        {"valid-palette4.tif", encodeTiff(4, 3, patternPicture(4, 3), {T::palette, 4, T::lzw})},
+        {"valid-cmyk-planes.tif", encodeTiff(9, 7, picture, {T::cmyk, 8, T::none, false, 2, true})},
+        {"valid-alpha-orientation6.tif",
+         encodeTiff(9, 7, picture, {T::rgbAlpha, 8, T::deflate, false, 3, false, 6})},
+        {"valid-jpeg-orientation7-big.tif",
+         encodeTiff(16, 16, picture16, {T::rgb, 8, T::jpeg, false, 16, false, 7, false, true})},
+        {"refuse-cut.tif", cutTiff},
+        {"refuse-lying-width.tif", lyingTiff},
+        {"refuse-bad-deflate.tif", badDeflateTiff},
     };
     for (const auto& [name, bytes] : files) {
         if (!writeFile(folder + "/" + name, bytes)) {

@@ -68,16 +68,17 @@ struct Screen {
     std::uint32_t width = 0, height = 0;
     std::uint32_t left = 0, top = 0;               // the frame's corner on the screen
     std::uint32_t shownWidth = 0, shownHeight = 0; // the frame's pixels on the screen
-    unsigned char palette[256 * 3] = {};           // black beyond the colour map's end
+    // R, G, B and a spare byte, so that each pixel is one 4-byte store;
+    // black beyond the colour map's end.
+    std::uint32_t palette[256] = {};
     unsigned char background[3] = {};
 };
 
 void fillPalette(Screen& screen, const ColorMapObject& map) {
     const int colours = std::min(map.ColorCount, 256);
     for (int i = 0; i < colours; ++i) {
-        screen.palette[i * 3] = map.Colors[i].Red;
-        screen.palette[i * 3 + 1] = map.Colors[i].Green;
-        screen.palette[i * 3 + 2] = map.Colors[i].Blue;
+        const unsigned char rgb[4] = {map.Colors[i].Red, map.Colors[i].Green, map.Colors[i].Blue};
+        std::memcpy(&screen.palette[i], rgb, 4);
     }
 }
 
@@ -96,8 +97,13 @@ void paintRow(const Screen& screen, const GifPixelType* indices, unsigned char* 
     }
     fillBackground(screen, row, screen.left);
     unsigned char* out = row + size_t{screen.left} * 3;
-    for (std::uint32_t x = 0; x < screen.shownWidth; ++x, out += 3) {
-        std::memcpy(out, screen.palette + indices[x] * 3, 3);
+    const std::uint32_t last = screen.shownWidth - 1; // its spare byte would pass the row's end
+    for (std::uint32_t x = 0; x < last; ++x, out += 3) {
+        std::memcpy(out, &screen.palette[indices[x]], 4);
+    }
+    if (screen.shownWidth > 0) {
+        std::memcpy(out, &screen.palette[indices[last]], 3);
+        out += 3;
     }
     const std::uint32_t right = screen.left + screen.shownWidth;
     fillBackground(screen, out, screen.width - right);
