@@ -220,7 +220,8 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                 {{GifLayout::local, false, 9, 6, 1, 1}, 7, 5, &pattern},
                 {{GifLayout::global, true, 6, 10, 2, 3}, 5, 13, &tallPattern},
                 {{GifLayout::local, true, 4, 9, 3, 0}, 5, 13, &tallPattern},
-                {{GifLayout::global, false, 5, 4, 1, 1, 0, 3, true}, 7, 5, &pattern}};
+                {{GifLayout::global, false, 5, 4, 1, 1, 0, 3, true}, 7, 5, &pattern},
+                {{GifLayout::global, false, 4, 5, 6, 0}, 7, 5, &pattern}};
     for (const auto& g : gifs) {
         const int sw = g.layout.screenWidth ? g.layout.screenWidth : g.width,
                   sh = g.layout.screenHeight ? g.layout.screenHeight : g.height;

@@ -96,17 +96,16 @@ void paintRow(const Screen& screen, const GifPixelType* indices, unsigned char* 
         return;
     }
     fillBackground(screen, row, screen.left);
-    unsigned char* out = row + size_t{screen.left} * 3;
-    const std::uint32_t last = screen.shownWidth - 1; // its spare byte would pass the row's end
-    for (std::uint32_t x = 0; x < last; ++x, out += 3) {
-        std::memcpy(out, &screen.palette[indices[x]], 4);
-    }
     if (screen.shownWidth > 0) {
+        unsigned char* out = row + static_cast<size_t>(screen.left) * 3;
+        const std::uint32_t last = screen.shownWidth - 1; // its spare byte would pass the row's end
+        for (std::uint32_t x = 0; x < last; ++x, out += 3) {
+            std::memcpy(out, &screen.palette[indices[x]], 4);
+        }
         std::memcpy(out, &screen.palette[indices[last]], 3);
-        out += 3;
     }
     const std::uint32_t right = screen.left + screen.shownWidth;
-    fillBackground(screen, out, screen.width - right);
+    fillBackground(screen, row + size_t{right} * 3, screen.width - right);
 }
 
 bool isFrameRow(const Screen& screen, std::uint32_t y) {
@@ -187,12 +186,11 @@ int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* im
 
     RowLayout layout;
     auto* line = static_cast<GifPixelType*>(std::malloc(std::max(frame.Width, 1)));
-    GifPixelType* held = nullptr;
     const bool interlaced = frame.Interlace && screen.shownHeight > 0;
-    if (interlaced) {
-        held = static_cast<GifPixelType*>(
-            std::malloc(std::max<size_t>(size_t{screen.shownWidth} * screen.shownHeight, 1)));
-    }
+    const size_t heldBytes = static_cast<size_t>(screen.shownWidth) * screen.shownHeight;
+    auto* held = interlaced
+                     ? static_cast<GifPixelType*>(std::malloc(std::max<size_t>(heldBytes, 1)))
+                     : nullptr;
     int result = 0;
     if (line == nullptr || (interlaced && held == nullptr)) {
         refuseForLackOfMemory();
