@@ -276,10 +276,11 @@ Bytes encodeTiff(int width, int height, const Bytes& rgb, TiffLayout layout) {
             blue(red.size());
         for (size_t i = 0; i < rgb.size(); i += 3) {
             const std::uint32_t key = rgb[i] << 16 | rgb[i + 1] << 8 | rgb[i + 2];
+            const unsigned scale = layout.eightBitColourMap ? 1 : 257;
             if (paletteIndex.emplace(key, paletteIndex.size()).second) {
-                red[paletteIndex.size() - 1] = static_cast<std::uint16_t>(rgb[i] * 257);
-                green[paletteIndex.size() - 1] = static_cast<std::uint16_t>(rgb[i + 1] * 257);
-                blue[paletteIndex.size() - 1] = static_cast<std::uint16_t>(rgb[i + 2] * 257);
+                red[paletteIndex.size() - 1] = static_cast<std::uint16_t>(rgb[i] * scale);
+                green[paletteIndex.size() - 1] = static_cast<std::uint16_t>(rgb[i + 1] * scale);
+                blue[paletteIndex.size() - 1] = static_cast<std::uint16_t>(rgb[i + 2] * scale);
             }
         }
         TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());

@@ -39,6 +39,9 @@ struct TiffLayout {
     int orientation = 0; // the Orientation tag, 1 to 8; 0: none
     bool bigEndian = false;
     bool bigTiff = false;
+    // A palette's colours as 8-bit values, as some writers wrongly store
+    // them, rather than TIFF's 16 bits.
+    bool eightBitColourMap = false;
 };
 
 std::vector<unsigned char> encodeTiff(int width, int height, const std::vector<unsigned char>& rgb,

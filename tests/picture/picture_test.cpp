@@ -239,19 +239,22 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         int width, height;
         const Bytes* rgb;
         double meanError;
-    } tiffs[] = {{{}, 7, 5, &pattern, 0},
-                 {{T::rgb, 16, T::lzw, true, 2, false, 0, true}, 7, 5, &pattern, 0},
-                 {{T::grey, 8, T::deflate}, 7, 5, &grey, 0},
-                 {{T::grey, 16, T::packBits, true}, 7, 5, &grey, 0},
-                 {{T::palette, 8, T::lzw}, 7, 5, &pattern, 0},
-                 {{T::palette, 4, T::none, true}, 4, 3, &small, 0},
-                 {{T::cmyk, 8, T::deflate, false, 3, true}, 7, 5, &pattern, 0.5},
-                 {{T::rgbAlpha, 8, T::lzw}, 7, 5, &pattern, 0},
-                 {{T::rgbAlpha, 16, T::none, true, 3, true}, 7, 5, &pattern, 0},
-                 {{T::rgb, 8, T::deflate, true, 3, true, 0, true}, 7, 5, &pattern, 0},
-                 {{T::rgb, 8, T::packBits, false, 1, false, 0, false, true}, 7, 5, &pattern, 0},
-                 {{T::rgb, 8, T::jpeg}, 61, 37, &marble, 4.0},
-                 {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0}};
+    } tiffs[] = {
+        {{}, 7, 5, &pattern, 0},
+        {{T::rgb, 16, T::lzw, true, 2, false, 0, true}, 7, 5, &pattern, 0},
+        {{T::grey, 8, T::deflate}, 7, 5, &grey, 0},
+        {{T::grey, 16, T::packBits, true}, 7, 5, &grey, 0},
+        {{T::palette, 8, T::lzw}, 7, 5, &pattern, 0},
+        {{T::palette, 4, T::none, true}, 4, 3, &small, 0},
+        {{T::cmyk, 8, T::deflate, false, 3, true}, 7, 5, &pattern, 0.5},
+        {{T::rgbAlpha, 8, T::lzw}, 7, 5, &pattern, 0},
+        {{T::rgbAlpha, 16, T::none, true, 3, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 8, T::deflate, true, 3, true, 0, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 8, T::packBits, false, 1, false, 0, true, true}, 7, 5, &pattern, 0},
+        // libtiff warns of the 8-bit map, and the warning reaches no one.
+        {{T::palette, 8, T::lzw, true, 3, false, 0, false, false, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 8, T::jpeg}, 61, 37, &marble, 4.0},
+        {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0}};
     for (const auto& t : tiffs) {
         cases.push_back({encodeTiff(t.width, t.height, *t.rgb, t.layout), t.width, t.height, *t.rgb,
                          t.meanError});
@@ -323,8 +326,12 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                      false, 16});
     // Bands of whole strips, several to a call and the last one short.
     const Bytes wideBand = patternPicture(8192, 40);
-    cases.push_back({encodeTiff(8192, 40, wideBand, {T::rgb, 8, T::lzw, false, 3}), 1024, 5,
-                     blockAverage(wideBand, 8192, 40, 8, 8), 0, false, 1024});
+    for (const bool tiled : {false, true}) {
+        cases.push_back({encodeTiff(8192, 40, wideBand, {T::rgb, 8, T::lzw, tiled, 3}), 1024, 5,
+                         blockAverage(wideBand, 8192, 40, 8, 8), 0, false, 1024});
+    }
+    cases.push_back({encodeTiff(64, 32, square, {T::rgb, 8, T::deflate, true, 3, false, 8}), 8, 16,
+                     turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 8), 0, false, 16});
     // JPEG: the decoder scales by 2/8, which averages much as blocks do.
     cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12,
                      blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
@@ -462,6 +469,8 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
                    "request for 54 bytes\n"},
         {tiffSized(0, 7, tiff), damaged + "Computed scanline size is zero\n"},
         {tiffSized(100000, 100000, tiff), tooLarge + "100000 x 100000 pixels\n"},
+        {encodeTiff(9, 7, makeMarble(9), {TiffLayout::cmyk, 16}),
+         damaged + "Sorry, can not handle image\n"},
         {tiffSized(9, 4097, tiff), texture + "9 x 4097 pixels, at most 4096 per side\n"},
         {tiffSized(20000, 20000, tiff),
          damaged + "too little data for 20000 x 20000 pixels\n",
