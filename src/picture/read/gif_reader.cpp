@@ -172,8 +172,10 @@ int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* im
     screen.top = std::min(static_cast<std::uint32_t>(frame.Top), screen.height);
     screen.shownWidth =
         std::min(static_cast<std::uint32_t>(frame.Width), screen.width - screen.left);
-    screen.shownHeight =
-        std::min(static_cast<std::uint32_t>(frame.Height), screen.height - screen.top);
+    // A frame without columns has no rows to decode either.
+    screen.shownHeight = frame.Width > 0 ? std::min(static_cast<std::uint32_t>(frame.Height),
+                                                    screen.height - screen.top)
+                                         : 0;
     fillPalette(screen, *map);
     const ColorMapObject* global = gif->SColorMap;
     if (global != nullptr && gif->SBackGroundColor >= 0 &&
