@@ -163,9 +163,12 @@ int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* im
                       screen.height);
         return refuseDamaged(picture, reason);
     }
-    // Only the frame is encoded: the background around it costs no data.
-    const double framePixels = static_cast<double>(frame.Width) * frame.Height;
-    if (!acceptClaimedSize(picture, screen.width, screen.height, framePixels / lzwPixelsPerByte)) {
+    // The frame's rows are all decoded, and the screen's are all laid out:
+    // a file must hold as much as LZW would need for the larger of the two,
+    // so a few bytes cannot claim a screen of gigabytes around a dot.
+    const double pixels = std::max(static_cast<double>(frame.Width) * frame.Height,
+                                   static_cast<double>(screen.width) * screen.height);
+    if (!acceptClaimedSize(picture, screen.width, screen.height, pixels / lzwPixelsPerByte)) {
         return 0;
     }
     screen.left = std::min(static_cast<std::uint32_t>(frame.Left), screen.width);

@@ -116,8 +116,10 @@ constexpr tmsize_t largestLibraryBuffer = tmsize_t{1} << 30;
 // The most each codec packs into one byte of the file: PackBits 128 bytes
 // into 2, LZW up to 4096 bytes into a 12-bit code, deflate 1032 bytes into
 // one; JPEG takes a bit at least for each 8 x 8 block, CCITT's codes a bit
-// for a row of one colour. Other codecs (LZMA, Zstandard, WebP...) know no
-// such bound: each strip or tile takes one byte at least.
+// for a row that repeats the one above. Other codecs are held to what
+// Zstandard packs at most, 128 KiB into a 4-byte block: LZMA or WebP might
+// pack a flat picture tighter still, and such a file is refused rather than
+// let a few bytes claim gigabytes.
 double leastFileBytes(TIFF* tiff, std::uint32_t width, std::uint32_t height) {
     std::uint16_t compression = 0, bits = 0, samples = 0, photometric = 0;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
@@ -147,7 +149,7 @@ double leastFileBytes(TIFF* tiff, std::uint32_t width, std::uint32_t height) {
     case COMPRESSION_CCITTFAX4:
         return height / 8.0;
     default:
-        return TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+        return bytes / 32768;
     }
 }
 
