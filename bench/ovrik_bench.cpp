@@ -5,6 +5,11 @@
 //                    full size), the PNG read as a named picture: reduced
 //   BM_LoadJpeg   vs BM_JpegDecoder (libjpeg's plain decoding loop, same file,
 //                    at the DCT scale the reader uses), likewise reduced
+//   BM_LoadGif    vs BM_GifDecoder (giflib's own whole read of the same
+//                    file, DGifSlurp, palette indices only) and
+//   BM_LoadTiff   vs BM_TiffDecoder (libtiff's own whole RGBA read of the
+//                    same LZW file, TIFFReadRGBAImageOriented), a phone's
+//                    12 MP photograph read as a named picture: reduced
 //   BM_Frame      vs BM_ClearOnlyFrame (clear, swap and finish only)
 //   BM_SaveView/N vs BM_PngWrite/N (the same N x N pixels written by libpng
 //                    alone, with the same settings): the view saved as
@@ -33,12 +38,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <gif_lib.h>
 #include <jpeglib.h>
 #include <map>
 #include <memory>
 #include <png.h>
 #include <stb/stb_image.h>
 #include <string>
+#include <tiffio.h>
 #include <vector>
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -50,6 +57,7 @@
 #include "app/save_view.h"
 #include "app/scene.h"
 #include "bitmap_writer.h"
+#include "gif_tiff_writer.h"
 #include "logo/outline.h"
 #include "marble.h"
 #include "picture/picture.h"
@@ -103,6 +111,30 @@ const std::string& bigJpegPath() {
 
 constexpr int64_t bigPixelBytes = int64_t{bigSide} * bigSide * 3;
 
+// A phone's 12 MP photograph, for the formats photographs come in besides
+// JPEG: a GIF of it (its colours mapped to a cube) and an LZW TIFF.
+constexpr int photoWidth = 4032, photoHeight = 3024;
+constexpr int64_t photoPixelBytes = int64_t{photoWidth} * photoHeight * 3;
+
+const std::vector<unsigned char>& photo12() {
+    static const std::vector<unsigned char> picture = photoLikePicture(photoWidth, photoHeight);
+    return picture;
+}
+
+const std::string& photoGifPath() {
+    static const std::string path = writeBigFile(
+        "ovrik-bench-12mp.gif", [] { return encodeGif(photoWidth, photoHeight, photo12()); });
+    return path;
+}
+
+const std::string& photoTiffPath() {
+    static const std::string path = writeBigFile("ovrik-bench-12mp.tif", [] {
+        return encodeTiff(photoWidth, photoHeight, photo12(),
+                          {TiffLayout::rgb, 8, TiffLayout::lzw, false, 16});
+    });
+    return path;
+}
+
 struct Goal {
     std::string measured, floor, text;
     double items = 1;   // the measured time is divided by these first
@@ -130,6 +162,8 @@ const std::vector<Goal> goals = [] {
         {"BM_StbLoad", "BM_LoadBitmap", "goal: at least 3"},
         {"BM_LoadPng", "BM_PngDecoder", "goal: at most 1.1"},
         {"BM_LoadJpeg", "BM_JpegDecoder", "goal: at most 1.1"},
+        {"BM_LoadGif", "BM_GifDecoder", "goal: at most 1.1"},
+        {"BM_LoadTiff", "BM_TiffDecoder", "goal: at most 1.1"},
         {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"},
         {"BM_SaveView/400", "BM_PngWrite/400", "goal: at most 1.5"},
         {"BM_SaveView/2048", "BM_PngWrite/2048", "goal: at most 1.5"},
@@ -257,6 +291,47 @@ void BM_JpegDecoder(benchmark::State& state) {
 
 void BM_LoadJpeg(benchmark::State& state) {
     loadPictureLoop(state, "BM_LoadJpeg", bigJpegPath(), namedPictureSide);
+}
+
+void BM_GifDecoder(benchmark::State& state) {
+    const std::string& path = photoGifPath();
+    timeLoop(state, "BM_GifDecoder", [&] {
+        int error = 0;
+        GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+        if (gif == nullptr || DGifSlurp(gif) == GIF_ERROR) {
+            state.SkipWithError("DGifSlurp failed");
+        } else {
+            benchmark::DoNotOptimize(gif->SavedImages[0].RasterBits);
+        }
+        DGifCloseFile(gif, &error);
+    });
+    state.SetBytesProcessed(state.iterations() * photoPixelBytes);
+}
+
+void BM_LoadGif(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadGif", photoGifPath(), namedPictureSide);
+    state.SetBytesProcessed(state.iterations() * photoPixelBytes);
+}
+
+void BM_TiffDecoder(benchmark::State& state) {
+    const std::string& path = photoTiffPath();
+    timeLoop(state, "BM_TiffDecoder", [&] {
+        TIFF* tiff = TIFFOpen(path.c_str(), "r");
+        auto* raster = static_cast<std::uint32_t*>(std::malloc(photoPixelBytes / 3 * 4));
+        if (tiff == nullptr || !TIFFReadRGBAImageOriented(tiff, photoWidth, photoHeight, raster,
+                                                          ORIENTATION_TOPLEFT, 1)) {
+            state.SkipWithError("TIFFReadRGBAImageOriented failed");
+        }
+        benchmark::DoNotOptimize(raster);
+        std::free(raster);
+        TIFFClose(tiff);
+    });
+    state.SetBytesProcessed(state.iterations() * photoPixelBytes);
+}
+
+void BM_LoadTiff(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadTiff", photoTiffPath(), namedPictureSide);
+    state.SetBytesProcessed(state.iterations() * photoPixelBytes);
 }
 
 void BM_StbLoad(benchmark::State& state) {
@@ -657,6 +732,10 @@ BENCHMARK(BM_PngDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadPng)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadJpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GifDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadGif)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TiffDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadTiff)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearOnlyFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Outline);

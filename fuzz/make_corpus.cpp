@@ -1,10 +1,12 @@
 // Writes the fuzzer's seed corpus: make-corpus FOLDER
 // Valid files of several layouts, and one file for each refusal.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "bitmap_writer.h"
+#include "gif_tiff_writer.h"
 #include "picture_writer.h"
 
 namespace {
@@ -62,6 +64,19 @@ int main(int argc, char** argv) {
     const Bytes rle8 = encodeBitmap(13, 5, few, {40, false, 8, 1});
     Bytes cutRle = rle8;
     cutRle.resize(cutRle.size() - 7);
+    using T = TiffLayout;
+    Bytes cutGif = encodeGif(9, 7, picture, {GifLayout::global, true});
+    cutGif.resize(cutGif.size() - 10);
+    Bytes lyingGif = encodeGif(9, 7, picture);
+    patchGifSize(lyingGif, 16000, 16000);
+    Bytes badLzwGif = encodeGif(16, 16, picture16);
+    std::fill_n(badLzwGif.end() - 40, 6, 0xff);
+    Bytes cutTiff = encodeTiff(9, 7, picture, {T::rgb, 8, T::lzw});
+    cutTiff.resize(cutTiff.size() - 30);
+    Bytes lyingTiff = encodeTiff(9, 7, picture, {T::rgb, 8, T::deflate});
+    patchTiffSize(lyingTiff, 16000, 7);
+    Bytes badDeflateTiff = encodeTiff(9, 7, picture, {T::grey, 8, T::deflate});
+    std::fill_n(badDeflateTiff.begin() + 10, 6, 0xff);
 
     const std::vector<std::pair<std::string, Bytes>> files = {
         {"valid-w1.bmp", valid(1, 3)},
@@ -122,6 +137,28 @@ int main(int argc, char** argv) {
          encodeBitmap(9, 7, picture, {124, true, 32, 3, {0xff0000, 0xff00, 0xff, 0xff000000}})},
         {"refuse-rle-cut.bmp", cutRle},
         {"refuse-rle-huge-claim.bmp", patched(patched(rle8, 18, 16384), 22, 16384)},
+        {"valid.gif", encodeGif(9, 7, picture)},
+        {"valid-interlaced-offset.gif",
+         encodeGif(16, 16, picture16, {GifLayout::local, true, 20, 18, 3, 1})},
+        {"valid-clipped-transparent-animated.gif",
+         encodeGif(9, 7, picture, {GifLayout::global, false, 6, 5, 2, 1, 4, 2, true})},
+        {"refuse-no-colour-map.gif", encodeGif(9, 7, picture, {GifLayout::none})},
+        {"refuse-cut.gif", cutGif},
+        {"refuse-lying-size.gif", lyingGif},
+        {"refuse-bad-lzw.gif", badLzwGif},
+        {"valid-rgb.tif", encodeTiff(9, 7, picture)},
+        {"valid-rgb16-lzw-tiled-big-endian.tif",
+         encodeTiff(9, 7, picture, {T::rgb, 16, T::lzw, true, 3, false, 0, true})},
+        {"valid-grey16-tiled.tif", encodeTiff(9, 7, picture, {T::grey, 16, T::packBits, true})},
+        {"valid-palette4.tif", encodeTiff(4, 3, patternPicture(4, 3), {T::palette, 4, T::lzw})},
+        {"valid-cmyk-planes.tif", encodeTiff(9, 7, picture, {T::cmyk, 8, T::none, false, 2, true})},
+        {"valid-alpha-orientation6.tif",
+         encodeTiff(9, 7, picture, {T::rgbAlpha, 8, T::deflate, false, 3, false, 6})},
+        {"valid-jpeg-orientation7-big.tif",
+         encodeTiff(16, 16, picture16, {T::rgb, 8, T::jpeg, false, 16, false, 7, false, true})},
+        {"refuse-cut.tif", cutTiff},
+        {"refuse-lying-width.tif", lyingTiff},
+        {"refuse-bad-deflate.tif", badDeflateTiff},
     };
     for (const auto& [name, bytes] : files) {
         if (!writeFile(folder + "/" + name, bytes)) {

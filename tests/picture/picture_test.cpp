@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bitmap_writer.h"
+#include "gif_tiff_writer.h"
 #include "marble.h"
 #include "picture_writer.h"
 
@@ -55,9 +56,11 @@ Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback
     EXPECT_TRUE(!fallback || writeFile(fallbackPath, *fallback));
     Load l{};
     ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr(); // nothing may reach it
     const PictureRequest request = {+[] { return 4096; }, reduceTo, everyBitmap};
     const char* read = loadPicture(name.c_str(), fallbackPath.c_str(), request, &l.image);
     l.printed = ::testing::internal::GetCapturedStdout();
+    l.printed += ::testing::internal::GetCapturedStderr();
     l.read = read != nullptr ? read : "";
     for (std::string* text : {&l.read, &l.printed}) {
         for (auto [from, to] : {std::pair{fallbackPath, "%"}, {path, "@"}}) {
@@ -101,6 +104,23 @@ Bytes turned(const Bytes& rgb, int w, int h, int orientation) {
             const size_t in = (size_t(h - 1 - storedY) * w + storedX) * 3;
             const size_t at = (size_t(shownHeight - 1 - y) * shownWidth + x) * 3;
             std::copy_n(&rgb[in], 3, &out[at]);
+        }
+    }
+    return out;
+}
+
+// A GIF's screen, sw x sh of the background, with the frame (w x h) at
+// (left, top) from the top left, clipped.
+Bytes onScreen(const Bytes& frame, int w, int h, int sw, int sh, int left, int top,
+               const unsigned char* background) {
+    Bytes out;
+    for (int i = 0; i < sw * sh; ++i) {
+        out.insert(out.end(), background, background + 3);
+    }
+    for (int y = 0; y < h && top + y < sh; ++y) {
+        for (int x = 0; x < w && left + x < sw; ++x) {
+            std::copy_n(&frame[(size_t(h - 1 - y) * w + x) * 3], 3,
+                        &out[(size_t(sh - 1 - top - y) * sw + left + x) * 3]);
         }
     }
     return out;
@@ -231,6 +251,61 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
             {encodeJpeg(61, 37, marble, layout), 61, 37, layout.grey ? greyMarble : marble, 4.0});
     }
 
+    // GIF: the first frame on its screen, which shows the global map's
+    // background around it (index 0, the top left pixel's colour) or black
+    // without a global map; interlaced, clipped, transparency ignored.
+    const Bytes tallPattern = patternPicture(5, 13);
+    const unsigned char black[3] = {};
+    const struct {
+        GifLayout layout;
+        int width, height;
+        const Bytes* rgb;
+    } gifs[] = {{{}, 7, 5, &pattern},
+                {{GifLayout::local, true}, 5, 13, &tallPattern},
+                {{GifLayout::global, false, 10, 8, 2, 1}, 7, 5, &pattern},
+                {{GifLayout::local, false, 9, 6, 1, 1}, 7, 5, &pattern},
+                {{GifLayout::global, true, 6, 10, 2, 3}, 5, 13, &tallPattern},
+                {{GifLayout::local, true, 4, 9, 3, 0}, 5, 13, &tallPattern},
+                {{GifLayout::global, false, 5, 4, 1, 1, 0, 3, true}, 7, 5, &pattern},
+                {{GifLayout::global, false, 4, 5, 6, 0}, 7, 5, &pattern}};
+    for (const auto& g : gifs) {
+        const int sw = g.layout.screenWidth ? g.layout.screenWidth : g.width,
+                  sh = g.layout.screenHeight ? g.layout.screenHeight : g.height;
+        const unsigned char* background = g.layout.map == GifLayout::global
+                                              ? &(*g.rgb)[size_t(g.height - 1) * g.width * 3]
+                                              : black;
+        cases.push_back(
+            {encodeGif(g.width, g.height, *g.rgb, g.layout), sw, sh,
+             onScreen(*g.rgb, g.width, g.height, sw, sh, g.layout.left, g.layout.top, background)});
+    }
+    // TIFF: lossless but for CMYK's rounding and JPEG.
+    using T = TiffLayout;
+    const struct {
+        TiffLayout layout;
+        int width, height;
+        const Bytes* rgb;
+        double meanError;
+    } tiffs[] = {
+        {{}, 7, 5, &pattern, 0},
+        {{T::rgb, 16, T::lzw, true, 2, false, 0, true}, 7, 5, &pattern, 0},
+        {{T::grey, 8, T::deflate}, 7, 5, &grey, 0},
+        {{T::grey, 16, T::packBits, true}, 7, 5, &grey, 0},
+        {{T::palette, 8, T::lzw}, 7, 5, &pattern, 0},
+        {{T::palette, 4, T::none, true}, 4, 3, &small, 0},
+        {{T::cmyk, 8, T::deflate, false, 3, true}, 7, 5, &pattern, 0.5},
+        {{T::rgbAlpha, 8, T::lzw}, 7, 5, &pattern, 0},
+        {{T::rgbAlpha, 16, T::none, true, 3, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 8, T::deflate, true, 3, true, 0, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 8, T::packBits, false, 1, false, 0, true, true}, 7, 5, &pattern, 0},
+        // libtiff warns of the 8-bit map, and the warning reaches no one.
+        {{T::palette, 8, T::lzw, true, 3, false, 0, false, false, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 8, T::jpeg}, 61, 37, &marble, 4.0},
+        {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0}};
+    for (const auto& t : tiffs) {
+        cases.push_back({encodeTiff(t.width, t.height, *t.rgb, t.layout), t.width, t.height, *t.rgb,
+                         t.meanError});
+    }
+
     // With no file at all, the fallback stands in.
     cases.push_back(
         {encodeBitmap(4, 4, patternPicture(4, 4)), 4, 4, patternPicture(4, 4), 0, true});
@@ -244,6 +319,9 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                          turned(pattern, 7, 5, o)});
         cases.push_back({encodeJpeg(61, 37, marble, {false, o % 2 == 0, 90, o}), o >= 5 ? 37 : 61,
                          o >= 5 ? 61 : 37, turned(marble, 61, 37, o), 4.0});
+        // TIFF's Orientation tag, in tiles and in strips.
+        cases.push_back({encodeTiff(7, 5, pattern, {T::rgb, 8, T::lzw, o % 2 == 0, 2, false, o}), w,
+                         h, turned(pattern, 7, 5, o)});
     }
     Bytes damagedExif = encodeJpeg(61, 37, marble, {false, false, 90, 6});
     const std::string tiffHeader = "II*";
@@ -292,6 +370,18 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                      Bytes(evenGrey.begin(), evenGrey.begin() + 16 * 8 * 3), 0, false, 16});
     cases.push_back({encodePng(64, 32, square, {PngLayout::rgb, 8, false, false, 6, 6}), 8, 16,
                      turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 6), 0, false, 16});
+    cases.push_back(
+        {encodeGif(64, 64, board, {GifLayout::local, true}), 16, 16, evenGrey, 0, false, 16});
+    cases.push_back({encodeTiff(64, 64, board, {T::grey, 8, T::deflate, true}), 16, 16, evenGrey, 0,
+                     false, 16});
+    // Bands of whole strips, several to a call and the last one short.
+    const Bytes wideBand = patternPicture(8192, 40);
+    for (const bool tiled : {false, true}) {
+        cases.push_back({encodeTiff(8192, 40, wideBand, {T::rgb, 8, T::lzw, tiled, 3}), 1024, 5,
+                         blockAverage(wideBand, 8192, 40, 8, 8), 0, false, 1024});
+    }
+    cases.push_back({encodeTiff(64, 32, square, {T::rgb, 8, T::deflate, true, 3, false, 8}), 8, 16,
+                     turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 8), 0, false, 16});
     // JPEG: the decoder scales by 2/8, which averages much as blocks do.
     cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12,
                      blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
@@ -335,7 +425,22 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         patchJpegSize(lying, width, height);
         return lying;
     };
+    const Bytes gif = encodeGif(9, 7, makeMarble(9)),
+                tiff = encodeTiff(9, 7, makeMarble(9), {TiffLayout::rgb, 8, TiffLayout::deflate});
+    auto gifSized = [&](unsigned width, unsigned height) {
+        Bytes lying = gif;
+        patchGifSize(lying, width, height);
+        return lying;
+    };
+    auto tiffSized = [&](std::uint32_t width, std::uint32_t height, const Bytes& from) {
+        Bytes lying = from;
+        patchTiffSize(lying, width, height);
+        return lying;
+    };
     Bytes badCrc = png, badScan = encodeJpeg(64, 64, makeMarble(64));
+    Bytes badLzw = encodeGif(64, 64, makeMarble(64)), badDeflate = tiff;
+    std::fill_n(badLzw.end() - 200, 8, 0xff);
+    std::fill_n(badDeflate.begin() + 10, 8, 0xff);
     badCrc[badCrc.size() - 13] ^= 1; // the checksum of the pixel data
     badScan[badScan.size() / 2] = 0xff;
     const std::string reading = "Error reading image data from @.\n",
@@ -406,6 +511,40 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {jpegSized(65500, 65500), tooLarge + "65500 x 65500 pixels\n"},
         {jpegSized(9, 4097), texture + "9 x 4097 pixels, at most 4096 per side\n"},
         {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n"},
+        {cut(gif, 8), damaged + "No screen descriptor detected\n"},
+        {cut(gif, gif.size() - 12), damaged + "Failed to read from given file\n"},
+        {badLzw, damaged + "Image is defective, decoding aborted\n"},
+        {encodeGif(9, 7, makeMarble(9), {GifLayout::none}),
+         damaged + "Neither global nor local color map\n"},
+        {gifSized(0, 7), damaged + "empty picture: 0 x 7 pixels\n"},
+        {gifSized(65535, 65535), tooLarge + "65535 x 65535 pixels\n"},
+        {gifSized(4097, 7), texture + "4097 x 7 pixels, at most 4096 per side\n"},
+        {encodeGif(9, 7, makeMarble(9), {GifLayout::global, false, 16000, 16000}),
+         damaged + "too little data for 16000 x 16000 pixels\n",
+         path,
+         {},
+         16},
+        {gifSized(20000, 20000),
+         damaged + "too little data for 20000 x 20000 pixels\n",
+         path,
+         {},
+         16},
+        {cut(tiff, 6), damaged + "Cannot read TIFF header\n"},
+        {cut(tiff, tiff.size() - 20), damaged + "IO error during reading of \"BitsPerSample\"\n"},
+        {badDeflate, damaged + "Decoding error at scanline 0\n"},
+        {tiffSized(9, 8, encodeTiff(9, 7, makeMarble(9))),
+         damaged + "Not enough data for scanline 6, expected a request for at most 27 bytes, got a "
+                   "request for 54 bytes\n"},
+        {tiffSized(0, 7, tiff), damaged + "Computed scanline size is zero\n"},
+        {tiffSized(100000, 100000, tiff), tooLarge + "100000 x 100000 pixels\n"},
+        {encodeTiff(9, 7, makeMarble(9), {TiffLayout::cmyk, 16}),
+         damaged + "Sorry, can not handle image\n"},
+        {tiffSized(9, 4097, tiff), texture + "9 x 4097 pixels, at most 4096 per side\n"},
+        {tiffSized(20000, 20000, tiff),
+         damaged + "too little data for 20000 x 20000 pixels\n",
+         path,
+         {},
+         16},
         {Bytes{'B', 'M'}, "Header from @ is cut short: 2 of 30 bytes\n", path, file},
         {std::nullopt, "File " + fifo + " is not a regular file\n", fifo, file},
         {std::nullopt, "File " + folder.string() + " is not a regular file\n", folder, file},
