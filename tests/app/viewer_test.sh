@@ -28,10 +28,13 @@ refused "'--frames' needs --output" --frames 3
 refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp or -, which hold more than one frame" \
     --output spin.png --frames 2
 (export OVRIK_EGL_PLATFORM=wayland && refused "OVRIK_EGL_PLATFORM 'wayland' is not surfaceless, device or default" --output a.png)
-# Pictures are not written to a terminal.
-terminal=$(script -qec "$viewer --output -; echo status \$?" /dev/null | tr -d '\r')
-[ "$terminal" = "ovrik-logo: --output - would write pictures to the terminal; redirect standard output, as in --output - > view.png; see ovrik-logo --help"$'\nstatus 2' ] ||
-    fail "--output - on a terminal: $terminal"
+# Pictures and models are not written to a terminal.
+for stream in "-|pictures|view.png" "glb:-|a model|logo.glb" "stl:-|a model|logo.stl"; do
+    IFS='|' read -r out what file <<<"$stream"
+    terminal=$(script -qec "$viewer --output $out; echo status \$?" /dev/null | tr -d '\r')
+    [ "$terminal" = "ovrik-logo: --output $out would write $what to the terminal; redirect standard output, as in --output $out > $file; see ovrik-logo --help"$'\nstatus 2' ] ||
+        fail "--output $out on a terminal: $terminal"
+done
 
 # --output draws with no display at all, or with one that cannot be opened,
 # and prints nothing but the PNG; what it cannot do costs one line and
@@ -65,12 +68,9 @@ failed "ovrik-logo: cannot draw without a window: no EGL display on Mesa's surfa
 clips=$viewer_scratch/clips
 mkdir "$clips" "$clips/folder" "$clips/folder.webp" "$clips/f-2.png" && cp "$2" "$clips/marmor.bmp"
 in_clips() { (cd "$clips" && "$@"); }
-for platform in surfaceless device; do
-    in_clips env -u DISPLAY OVRIK_EGL_PLATFORM=$platform "$viewer" --output $platform.png --turn 5,0,0
-done
-in_clips env OVRIK_EGL_PLATFORM=default "$viewer" --output default.png --turn 5,0,0
-for platform in surfaceless device default; do
-    cmp -s "$saved/view.png" "$clips/$platform.png" || fail "EGL's $platform platform drew another view"
+for platform in surfaceless device default; do # the default display with X's still there
+    in_clips env $([ $platform = default ] || echo -u DISPLAY) OVRIK_EGL_PLATFORM=$platform "$viewer" --output $platform.png --turn 5,0,0 &&
+        cmp -s "$saved/view.png" "$clips/$platform.png" || fail "EGL's $platform platform drew another view"
 done
 in_clips "$viewer" --output quiet-%d.png --frames 3 2>"$clips/quiet.txt"
 progress=$(cd "$clips" && script -qec "$viewer --output shown-%d.png --frames 3" /dev/null | od -An -c | tr -s ' \n' ' ')
@@ -85,8 +85,7 @@ in_clips "$viewer" --output still.webp
 in=$clips failed "ovrik-logo: cannot write f-2.png: Is a directory (2 of 4 frames written)" \
     "$viewer" --output f-%d.png --frames 4
 [ -s "$clips/f-0.png" ] && [ -s "$clips/f-1.png" ] || fail "the frames before the one that failed are gone"
-in=$clips failed "ovrik-logo: cannot write folder: Is a directory" "$viewer" --output folder
-in=$clips failed "ovrik-logo: cannot write folder.webp: Is a directory" "$viewer" --output folder.webp
+for folder in folder folder.webp; do in=$clips failed "ovrik-logo: cannot write $folder: Is a directory" "$viewer" --output $folder; done
 # Killed part-way, a clip leaves no partial file under a final name.
 (cd "$clips" && exec env -u DISPLAY "$viewer" --output long.webp --frames 100000) &
 long=$!
@@ -107,10 +106,9 @@ for frame in "$clips"/k-*.png; do
 done
 [ -z "$(ls -A "$clips/folder")" ] || fail "files left in a folder named as the output"
 
-# Models need no GL at all. A kind refuses every option that means nothing
-# for it and takes the others, each from its least to its largest value and
-# no further, into the file; a model stream is not written to a terminal,
-# and into a pipe it is the file's very bytes.
+# Models need no GL at all. A kind refuses every option that means nothing for it and
+# takes the others, each from its least to its largest value and no further, into the
+# file; into a pipe, a model stream is the file's very bytes.
 models=$viewer_scratch/models
 mkdir "$models" "$models/folder.glb" && cp "$2" "$models/marmor.bmp"
 in_models() { (cd "$models" && env -u DISPLAY __EGL_VENDOR_LIBRARY_FILENAMES=/none "$viewer" "$@"); }
@@ -126,6 +124,7 @@ for kind in glb obj stl; do # every option at once, as the half width (1.7 units
             refused "'${options[i]}' means nothing for ${name[$kind]}, which takes ${takes[$kind]}" --output a.$kind "${options[@]:i:2}"
     done
     in_models --output all.$kind "${taken[@]}" && [ "$(model all.$kind "Math.abs(${half[$kind]} / 42.5 - 1) < 1e-6")" = true ] || fail "--scale 25 did not reach all.$kind"
+    [ $kind = obj ] || { in_models --output $kind:- "${taken[@]}" | cat >"$models/piped.$kind" && cmp "$models/piped.$kind" "$models/all.$kind"; } || fail "$kind:- into a pipe"
 done
 refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
 [ "$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor])')" = \
@@ -147,12 +146,6 @@ glb obj|--colour|0,0,0|1,1,1|0,0,-0.001|1.001,1,1|is not three values R,G,B from
 glb|--turn|-2147483647.9,0,0|0,0,2147483647.9|-2147483648,0,0|0,0,2147483648|is not three angles X,Y,Z in degrees
 glb|--light|-3.4e38,0|0,3.4e38|-3.41e38,0|0,3.41e38|is not two finite numbers X,Y
 EOF
-for kind in glb stl; do
-    terminal=$(script -qec "$viewer --output $kind:-; echo status \$?" /dev/null | tr -d '\r')
-    [ "$terminal" = "ovrik-logo: --output $kind:- would write a model to the terminal; redirect standard output, as in --output $kind:- > logo.$kind; see ovrik-logo --help"$'\nstatus 2' ] ||
-        fail "$kind:- on a terminal: $terminal"
-    in_models --output $kind:- | cat >"$models/piped.$kind" && in_models --output file.$kind && cmp "$models/piped.$kind" "$models/file.$kind" || fail "$kind:- into a pipe"
-done
 in=$models failed "ovrik-logo: cannot write folder.glb: Is a directory" "$viewer" --output folder.glb
 # The window's picture, upright as the window shows it: PNG from a BMP or
 # PNG, JPEG from a JPEG, named by the material, the same bytes in the glb,

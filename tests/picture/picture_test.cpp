@@ -410,8 +410,7 @@ TEST(Mipmap, EachLevelIsTheAreaAverageOfTheOneAbove) {
 }
 
 // Written under a temporary name and renamed once whole: an existing file
-// keeps its bytes until then, a failed write leaves nothing, and the same
-// picture gives the same bytes.
+// keeps its bytes until then, and a failed write leaves nothing.
 TEST(PngWriter, WritesWholeFilesOrNone) {
     std::filesystem::create_directories(folder);
     const std::string target = (folder / "view.png").string();
@@ -469,7 +468,7 @@ TEST(PngWriter, WritesWholeFilesOrNone) {
         for (size_t row = 0; row < rows.size(); row += rows.size() / height) {
             filters.insert(rows[row]);
         }
-        EXPECT_EQ(filters.size() > 1 || *filters.begin() != 4, alpha) << *filters.begin();
+        EXPECT_TRUE(alpha ? filters.size() > 1 : filters == std::set<int>{4}) << *filters.begin();
         z_stream zlib = {};
         ASSERT_EQ(deflateInit2(&zlib, level, Z_DEFLATED, (deflated[0] >> 4) + 8, 8, strategy),
                   Z_OK);
@@ -480,13 +479,7 @@ TEST(PngWriter, WritesWholeFilesOrNone) {
         deflateEnd(&zlib);
         EXPECT_EQ(again, deflated) << (alpha ? "transparent" : "opaque");
     }
-    const Bytes first = readFile(target);
-    EXPECT_EQ(write(target, true), "");
-    EXPECT_EQ(readFile(target), first);
-    EXPECT_NE(std::search(first.begin(), first.end(), std::begin("tEXtComment"),
-                          std::end("tEXtComment") - 1),
-              first.end());
-    const Load l = load(first);
+    const Load l = load(readFile(target)); // the opaque one
     ASSERT_NE(l.image.pixels, nullptr);
     EXPECT_EQ(Bytes(l.image.pixels, l.image.pixels + rgb.size()), rgb);
     std::free(l.image.pixels);
