@@ -11,11 +11,11 @@ source "$here/viewer.sh"
 
 # Options are handled before any display is opened.
 help=$(DISPLAY= "$viewer" --help) && grep -q '^Usage: ovrik-logo' <<<"$help" || fail "--help: $help"
-[ "$(DISPLAY= "$viewer" --version)" = "ovrik-logo $3" ] || fail "--version"
+version=$(DISPLAY= "$viewer" --version) && [ "$version" = "ovrik-logo $3" ] || fail "--version: $version"
 refused() { # refused "MESSAGE" ARGUMENTS...: one line on stderr, status 2, before any display
     local expected=$1 error
     shift
-    error=$(DISPLAY= "$viewer" "$@" 2>&1 >/dev/null || echo "status $?")
+    error=$(cd "$viewer_scratch" && DISPLAY= "$viewer" "$@" 2>&1 >/dev/null || echo "status $?")
     [ "$error" = "ovrik-logo: $expected; see ovrik-logo --help"$'\nstatus 2' ] || fail "$*: $error"
 }
 refused "'--tile' is not known" -sync --tile 4
@@ -43,7 +43,7 @@ saved=$viewer_scratch/saved
 mkdir "$saved" && cp "$2" "$saved/marmor.bmp"
 (cd "$saved" && env -u DISPLAY "$viewer" --output view.png --turn 5,0,0 >out.txt 2>&1) &&
     (cd "$saved" && DISPLAY=:12345 "$viewer" --output - --turn 5,0,0 >stdout.png 2>err.txt) &&
-    [ ! -s "$saved/out.txt" ] && [ ! -s "$saved/err.txt" ] && cmp -s "$saved/view.png" "$saved/stdout.png" ||
+    [ ! -s "$saved/out.txt" ] && [ ! -s "$saved/err.txt" ] && cmp -s "$saved/view.png" "$saved/stdout.png" && tr '\0' ' ' <"$saved/view.png" | grep -qaF "Software $version" ||
     fail "--output: $(cat "$saved/out.txt" "$saved/err.txt")"
 failed() { # [in=FOLDER] failed "MESSAGE" ARGUMENTS...
     local expected=$1 error
@@ -127,8 +127,8 @@ for kind in glb obj stl; do # every option at once, as the half width (1.7 units
     [ $kind = obj ] || { in_models --output $kind:- "${taken[@]}" | cat >"$models/piped.$kind" && cmp "$models/piped.$kind" "$models/all.$kind"; } || fail "$kind:- into a pipe"
 done
 refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
-[ "$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor])')" = \
-    "[\"$(DISPLAY= "$viewer" --version)\",[0.375],[0,0.25882,0,0.96593],2,[1,0,0.5,1]]" ] && grep -qx 'Kd 1 0 0.5' "$models/all.mtl" || fail "all.glb or all.mtl: $(model all.glb 'JSON.stringify(j)')"
+glb=$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor])') && [ "$glb" = "[\"$version\",[0.375],[0,0.25882,0,0.96593],2,[1,0,0.5,1]]" ] &&
+    grep -qx 'Kd 1 0 0.5' "$models/all.mtl" || fail "all.glb or all.mtl: $glb, $(grep Kd "$models/all.mtl")"
 while IFS='|' read -r kinds option least largest below beyond message; do
     for kind in $kinds; do
         for value in $least $largest; do

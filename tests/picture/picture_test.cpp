@@ -419,8 +419,7 @@ TEST(PngWriter, WritesWholeFilesOrNone) {
     const Bytes rgb = cropped(makeMarble(64), 64, width, height);
     Bytes rgba;
     for (size_t i = 0; i < rgb.size(); i += 3) { // a view's edge: alpha falls off to the right
-        rgba.insert(rgba.end(),
-                    {rgb[i], rgb[i + 1], rgb[i + 2], Bytes::value_type(i / 3 % 64 * 4)});
+        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], uint8_t(i / 3 % 64 * 4)});
     }
     auto write = [&](const std::string& to, bool replace, int stream = -1, bool alpha = false) {
         const Bytes before = readFile(target);
