@@ -42,8 +42,7 @@ bool readModelPicture(ModelPicture& picture, std::string& error) {
         scene.pictureFile != nullptr
             ? loadPicture(scene.pictureFile, nullptr, {nullptr, namedPictureSide, true}, &image)
             : loadPicture("marmor.bmp", marble.empty() ? nullptr : marble.c_str(), {}, &image);
-    const bool encoded =
-        read != nullptr && encodeModelPicture(image, image.lossy, picture, error);
+    const bool encoded = read != nullptr && encodeModelPicture(image, image.lossy, picture, error);
     std::free(image.pixels);
     return encoded;
 }
