@@ -147,9 +147,8 @@ glb|--turn|-2147483647.9,0,0|0,0,2147483647.9|-2147483648,0,0|0,0,2147483648|is 
 glb|--light|-3.4e38,0|0,3.4e38|-3.41e38,0|0,3.41e38|is not two finite numbers X,Y
 EOF
 in=$models failed "ovrik-logo: cannot write folder.glb: Is a directory" "$viewer" --output folder.glb
-# The window's picture, upright as the window shows it: PNG from a BMP or
-# PNG, JPEG from a JPEG, named by the material, the same bytes in the glb,
-# and read back, a PNG gives the same pixels.
+# The window's picture, upright as the window shows it: PNG from a BMP or PNG, JPEG from a
+# JPEG, named by the material, the same bytes in the glb; read back, a PNG's very pixels.
 "$4" "$models/turned.jpg" 64x32 6 && "$4" "$models/turned.png" 64x32 6
 for source in "|png|256 x 256" "turned.jpg|jpg|32x64" "turned.png|png|32 x 64"; do
     IFS='|' read -r file ext size <<<"$source"
@@ -160,8 +159,7 @@ for source in "|png|256 x 256" "turned.jpg|jpg|32x64" "turned.png|png|32 x 64"; 
 done
 (cd "$models" && env -u DISPLAY "$viewer" --output seen.png turned.png && env -u DISPLAY "$viewer" --output shown.png logo.png) &&
     cmp "$models/seen.png" "$models/shown.png" || fail "the OBJ's picture is not the photo as the window shows it"
-# A failure at any step of the OBJ's three files names the file and leaves
-# the set as it was: the older files, and no temporary one.
+# A failure at any step of the OBJ's three files names the file and leaves the set as it was.
 set=$models/set
 while IFS='|' read -r file reason setup bound; do
     rm -rf "$set" && mkdir "$set" && for f in obj mtl png; do echo older >"$set/logo.$f"; done && (cd "$set" && eval "$setup")
