@@ -458,7 +458,7 @@ TEST(PngWriter, WritesWholeFilesOrNone) {
         for (size_t at = 8, length = 0; at + 8 <= png.size(); at += 12 + length) {
             length = size_t(png[at]) << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
             if (std::equal(&png[at + 4], &png[at + 8], "IDAT")) {
-                deflated.insert(deflated.end(), &png[at + 8], &png[at + 8 + length]);
+                deflated.insert(deflated.end(), &png[at + 8], &png[at + 8] + length);
             }
         }
         uLongf size = rows.size();
