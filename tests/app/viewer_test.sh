@@ -127,6 +127,8 @@ for kind in glb obj stl; do # every option at once, as the half width (1.7 units
     [ $kind = obj ] || { in_models --output $kind:- "${taken[@]}" | cat >"$models/piped.$kind" && cmp "$models/piped.$kind" "$models/all.$kind"; } || fail "$kind:- into a pipe"
 done
 refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
+refused "--output 'obj:-' would put an OBJ on standard output, but its material and picture are files beside it" --output obj:-
+refused "'--scale' needs --output NAME.glb, NAME.obj or NAME.stl" --output view.png --scale 10
 glb=$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor])') && [ "$glb" = "[\"$version\",[0.375],[0,0.25882,0,0.96593],2,[1,0,0.5,1]]" ] &&
     grep -qx 'Kd 1 0 0.5' "$models/all.mtl" || fail "all.glb or all.mtl: $glb, $(grep Kd "$models/all.mtl")"
 while IFS='|' read -r kinds option least largest below beyond message; do
@@ -166,6 +168,7 @@ while IFS='|' read -r file reason setup bound; do
     in=$set failed "ovrik-logo: cannot write $file: $reason" unshare -rm sh -c '[ -z "$0" ] || mount --bind "$0" "$0"; exec "$@"' "$bound" "$viewer" --output logo.obj ../marmor.bmp
     [ "$(ls -A "$set" | tr '\n' ' ')" = "logo.mtl logo.obj logo.png " ] && [ -z "$(find "$set" -type f -exec grep -Lx older {} +)" ] || fail "$file, $reason: $(ls -Al "$set")"
 done <<'EOF'
+logo.png|No such file or directory|ln -sf gone/logo.png logo.png|
 logo.obj|Is a directory|rm logo.obj && mkdir logo.obj|
 logo.mtl|No space left on device|ln -sf /dev/full logo.mtl|
 logo.mtl|Device or resource busy|:|logo.mtl
