@@ -40,7 +40,7 @@ constexpr double modelLightGain = 2.2;
 //    frame i of the program's clip at i / view.framesPerSecond seconds.
 // The picture (PNG or JPEG, upright) is embedded as is, with the buffers,
 // in the file's binary chunk; no bytes: no texture. asset.generator is
-// generator, e.g. "ovrik-logo 1.4.1".
+// generator: the program and its version, as --version prints them.
 // Returns false with a one-line reason in error, glb left empty, for an
 // empty or broken mesh, a view without a size, scale or frame rate, a
 // picture of another type, or when the glTF library fails.

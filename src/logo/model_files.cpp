@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <numeric>
 #include <strings.h>
@@ -127,6 +129,7 @@ struct PendingFile {
     const void* data;
     size_t size;
     OutputFile out;
+    bool keepsOlder; // placed by a swap: its older file waits under the temporary name
 };
 
 // "out/logo.obj" -> "out/logo"; any other name is kept whole.
@@ -144,6 +147,26 @@ bool failFile(const PendingFile& file, std::string& failedPath, std::string& err
     return false;
 }
 
+// Swaps the file with the older one under its name, which then waits under
+// the temporary name until the whole set is in place; where there is none,
+// or the file system cannot swap, renames it.
+bool placeKeepingOlder(PendingFile& file) {
+    file.keepsOlder = !file.out.temporaryPath.empty() &&
+                      renameat2(AT_FDCWD, file.out.temporaryPath.c_str(), AT_FDCWD,
+                                file.out.target.c_str(), RENAME_EXCHANGE) == 0;
+    return file.keepsOlder || placeOutputFile(file.out);
+}
+
+// Puts back what the name held before: the older file, or nothing.
+void unplace(const PendingFile& file) {
+    if (file.keepsOlder) {
+        renameat2(AT_FDCWD, file.out.temporaryPath.c_str(), AT_FDCWD, file.out.target.c_str(),
+                  RENAME_EXCHANGE);
+    } else if (!file.out.target.empty()) {
+        unlink(file.out.target.c_str());
+    }
+}
+
 bool writePending(std::vector<PendingFile>& files, std::string& failedPath, std::string& error) {
     for (PendingFile& file : files) {
         if (!openOutputFile(file.out, file.path, -1) ||
@@ -153,13 +176,11 @@ bool writePending(std::vector<PendingFile>& files, std::string& failedPath, std:
     }
     for (size_t i = 0; i < files.size(); ++i) {
         const bool renamed = !files[i].out.temporaryPath.empty();
-        if (!placeOutputFile(files[i].out)) {
-            // The set is whole or not there: a material without its OBJ
+        if (!placeKeepingOlder(files[i])) {
+            // The set is whole or as it was: a material without its OBJ
             // is no model.
             for (size_t placed = 0; placed < i; ++placed) {
-                if (!files[placed].out.target.empty()) {
-                    unlink(files[placed].out.target.c_str());
-                }
+                unplace(files[placed]);
             }
             return failFile(files[i], failedPath, error);
         }
@@ -303,11 +324,14 @@ bool writeObjFiles(const std::string& objPath, const LogoMesh& mesh, const Model
     }
     std::vector<PendingFile> files;
     if (!picture.bytes.empty()) {
-        files.push_back(
-            {stem + "." + picture.extension, picture.bytes.data(), picture.bytes.size(), {}});
+        files.push_back({stem + "." + picture.extension,
+                         picture.bytes.data(),
+                         picture.bytes.size(),
+                         {},
+                         false});
     }
-    files.push_back({stem + ".mtl", mtl.data(), mtl.size(), {}});
-    files.push_back({objPath, obj.data(), obj.size(), {}});
+    files.push_back({stem + ".mtl", mtl.data(), mtl.size(), {}, false});
+    files.push_back({objPath, obj.data(), obj.size(), {}, false});
     const bool written = writePending(files, failedPath, error);
     for (PendingFile& file : files) {
         discardOutputFile(file.out);

@@ -51,7 +51,8 @@ bool writeModelFile(const std::string& path, int stream, const std::vector<unsig
 // temporary names before the first takes its name, the OBJ last. False with
 // `failedPath` naming the file that could not be written and `error` saying
 // why: a failed write leaves no new file and every older one as it was;
-// should a rename fail, the files already renamed are removed again, so no
-// half-new set is left. "-" is refused: the OBJ needs files beside it.
+// should a rename fail, the files already renamed give their names back to
+// the older ones (or to none), so no half-new set is left. "-" is refused:
+// the OBJ needs files beside it.
 bool writeObjFiles(const std::string& objPath, const LogoMesh& mesh, const ModelView& view,
                    const ModelPicture& picture, std::string& failedPath, std::string& error);

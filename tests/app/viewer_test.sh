@@ -11,11 +11,11 @@ source "$here/viewer.sh"
 
 # Options are handled before any display is opened.
 help=$(DISPLAY= "$viewer" --help) && grep -q '^Usage: ovrik-logo' <<<"$help" || fail "--help: $help"
-[ "$(DISPLAY= "$viewer" --version)" = "ovrik-logo $3" ] || fail "--version"
+version=$(DISPLAY= "$viewer" --version) && [ "$version" = "ovrik-logo $3" ] || fail "--version: $version"
 refused() { # refused "MESSAGE" ARGUMENTS...: one line on stderr, status 2, before any display
     local expected=$1 error
     shift
-    error=$(DISPLAY= "$viewer" "$@" 2>&1 >/dev/null || echo "status $?")
+    error=$(cd "$viewer_scratch" && DISPLAY= "$viewer" "$@" 2>&1 >/dev/null || echo "status $?")
     [ "$error" = "ovrik-logo: $expected; see ovrik-logo --help"$'\nstatus 2' ] || fail "$*: $error"
 }
 refused "'--tile' is not known" -sync --tile 4
@@ -23,17 +23,18 @@ refused "'b.png' is a second picture file" a.png -- b.png
 for option in -display -geometry --output --turn; do
     refused "'$option' needs a value" $option
 done
-refused "--size '0x0' is not WxH, each side from 1 to 16384" --output a.png --size 0x0
 refused "'--samples' needs --output" --samples 8
 refused "'--frames' needs --output" --frames 3
-refused "--frames '0' is not a whole number of frames from 1 to 100000" --output a.png --frames 0
 refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp or -, which hold more than one frame" \
     --output spin.png --frames 2
 (export OVRIK_EGL_PLATFORM=wayland && refused "OVRIK_EGL_PLATFORM 'wayland' is not surfaceless, device or default" --output a.png)
-# Pictures are not written to a terminal.
-terminal=$(script -qec "$viewer --output -; echo status \$?" /dev/null | tr -d '\r')
-[ "$terminal" = "ovrik-logo: --output - would write pictures to the terminal; redirect standard output, as in --output - > view.png; see ovrik-logo --help"$'\nstatus 2' ] ||
-    fail "--output - on a terminal: $terminal"
+# Pictures and models are not written to a terminal.
+for stream in "-|pictures|view.png" "glb:-|a model|logo.glb" "stl:-|a model|logo.stl"; do
+    IFS='|' read -r out what file <<<"$stream"
+    terminal=$(script -qec "$viewer --output $out; echo status \$?" /dev/null | tr -d '\r')
+    [ "$terminal" = "ovrik-logo: --output $out would write $what to the terminal; redirect standard output, as in --output $out > $file; see ovrik-logo --help"$'\nstatus 2' ] ||
+        fail "--output $out on a terminal: $terminal"
+done
 
 # --output draws with no display at all, or with one that cannot be opened,
 # and prints nothing but the PNG; what it cannot do costs one line and
@@ -42,7 +43,7 @@ saved=$viewer_scratch/saved
 mkdir "$saved" && cp "$2" "$saved/marmor.bmp"
 (cd "$saved" && env -u DISPLAY "$viewer" --output view.png --turn 5,0,0 >out.txt 2>&1) &&
     (cd "$saved" && DISPLAY=:12345 "$viewer" --output - --turn 5,0,0 >stdout.png 2>err.txt) &&
-    [ ! -s "$saved/out.txt" ] && [ ! -s "$saved/err.txt" ] && cmp -s "$saved/view.png" "$saved/stdout.png" ||
+    [ ! -s "$saved/out.txt" ] && [ ! -s "$saved/err.txt" ] && cmp -s "$saved/view.png" "$saved/stdout.png" && tr '\0' ' ' <"$saved/view.png" | grep -qaF "Software $version" ||
     fail "--output: $(cat "$saved/out.txt" "$saved/err.txt")"
 failed() { # [in=FOLDER] failed "MESSAGE" ARGUMENTS...
     local expected=$1 error
@@ -67,12 +68,9 @@ failed "ovrik-logo: cannot draw without a window: no EGL display on Mesa's surfa
 clips=$viewer_scratch/clips
 mkdir "$clips" "$clips/folder" "$clips/folder.webp" "$clips/f-2.png" && cp "$2" "$clips/marmor.bmp"
 in_clips() { (cd "$clips" && "$@"); }
-for platform in surfaceless device; do
-    in_clips env -u DISPLAY OVRIK_EGL_PLATFORM=$platform "$viewer" --output $platform.png --turn 5,0,0
-done
-in_clips env OVRIK_EGL_PLATFORM=default "$viewer" --output default.png --turn 5,0,0
-for platform in surfaceless device default; do
-    cmp -s "$saved/view.png" "$clips/$platform.png" || fail "EGL's $platform platform drew another view"
+for platform in surfaceless device default; do # the default display with X's still there
+    in_clips env $([ $platform = default ] || echo -u DISPLAY) OVRIK_EGL_PLATFORM=$platform "$viewer" --output $platform.png --turn 5,0,0 &&
+        cmp -s "$saved/view.png" "$clips/$platform.png" || fail "EGL's $platform platform drew another view"
 done
 in_clips "$viewer" --output quiet-%d.png --frames 3 2>"$clips/quiet.txt"
 progress=$(cd "$clips" && script -qec "$viewer --output shown-%d.png --frames 3" /dev/null | od -An -c | tr -s ' \n' ' ')
@@ -87,8 +85,7 @@ in_clips "$viewer" --output still.webp
 in=$clips failed "ovrik-logo: cannot write f-2.png: Is a directory (2 of 4 frames written)" \
     "$viewer" --output f-%d.png --frames 4
 [ -s "$clips/f-0.png" ] && [ -s "$clips/f-1.png" ] || fail "the frames before the one that failed are gone"
-in=$clips failed "ovrik-logo: cannot write folder: Is a directory" "$viewer" --output folder
-in=$clips failed "ovrik-logo: cannot write folder.webp: Is a directory" "$viewer" --output folder.webp
+for folder in folder folder.webp; do in=$clips failed "ovrik-logo: cannot write $folder: Is a directory" "$viewer" --output $folder; done
 # Killed part-way, a clip leaves no partial file under a final name.
 (cd "$clips" && exec env -u DISPLAY "$viewer" --output long.webp --frames 100000) &
 long=$!
@@ -109,19 +106,74 @@ for frame in "$clips"/k-*.png; do
 done
 [ -z "$(ls -A "$clips/folder")" ] || fail "files left in a folder named as the output"
 
-# Models need no GL at all; a kind refuses what means nothing for it, and a
-# model stream is not written to a terminal.
-refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
-terminal=$(script -qec "$viewer --output stl:-; echo status \$?" /dev/null | tr -d '\r')
-[ "$terminal" = "ovrik-logo: --output stl:- would write a model to the terminal; redirect standard output, as in --output stl:- > logo.stl; see ovrik-logo --help"$'\nstatus 2' ] ||
-    fail "stl:- on a terminal: $terminal"
+# Models need no GL at all. A kind refuses every option that means nothing for it and
+# takes the others, each from its least to its largest value and no further, into the
+# file; into a pipe, a model stream is the file's very bytes.
 models=$viewer_scratch/models
 mkdir "$models" "$models/folder.glb" && cp "$2" "$models/marmor.bmp"
 in_models() { (cd "$models" && env -u DISPLAY __EGL_VENDOR_LIBRARY_FILENAMES=/none "$viewer" "$@"); }
-in_models --output logo.glb --frames 4 && in_models --output logo.obj && in_models --output stl:- >"$models/logo.stl" &&
-    [ "$(head -c 4 "$models/logo.glb")" = glTF ] && [ "$(ls "$models" | tr '\n' ' ')" = "folder.glb logo.glb logo.mtl logo.obj logo.png logo.stl marmor.bmp " ] ||
-    fail "models without EGL: $(ls -A "$models")"
+# model FILE EXPRESSION: EXPRESSION on the file's bytes b, its text t, and a glb's JSON j and binary chunk at o.
+model() { node -e 'const b = require("fs").readFileSync(process.argv[1]), t = b.toString(), o = 28 + b.readUInt32LE(12); let j; try { j = JSON.parse(b.subarray(20, o - 8)); } catch {} console.log(eval(process.argv[2]))' "$models/$1" "$2"; }
+declare -A name=([glb]="a glTF model" [obj]="an OBJ model" [stl]="an STL model") takes=([glb]="--turn, --colour, --light, --size, --frames, --spin, --fps, --scale and a picture FILE" [obj]="--colour, --scale and a picture FILE" [stl]="--scale alone") \
+    half=([glb]='j.accessors[j.meshes[0].primitives[0].attributes.POSITION].max[0] * 1000' [obj]='Math.max(...t.match(/^v \S+/gm).map(v => v.slice(2))) * 1000' [stl]='Math.max(...Array.from({length: b.readUInt32LE(80) * 3}, (_, i) => b.readFloatLE(96 + 50 * (i / 3 | 0) + 12 * (i % 3))))')
+options=(--turn 0,30,0 --colour 1,0,0.5 --light 1,1 --size 20x10 --samples 4 --background transparent --frames 3 --spin 0,90,0 --fps 8 --quality 50 --scale 25)
+for kind in glb obj stl; do # every option at once, as the half width (1.7 units) in millimetres shows
+    taken=()
+    for ((i = 0; i < ${#options[@]}; i += 2)); do
+        [[ "${takes[$kind]} " == *"${options[i]}"[,\ ]* ]] && taken+=("${options[@]:i:2}") ||
+            refused "'${options[i]}' means nothing for ${name[$kind]}, which takes ${takes[$kind]}" --output a.$kind "${options[@]:i:2}"
+    done
+    in_models --output all.$kind "${taken[@]}" && [ "$(model all.$kind "Math.abs(${half[$kind]} / 42.5 - 1) < 1e-6")" = true ] || fail "--scale 25 did not reach all.$kind"
+    [ $kind = obj ] || { in_models --output $kind:- "${taken[@]}" | cat >"$models/piped.$kind" && cmp "$models/piped.$kind" "$models/all.$kind"; } || fail "$kind:- into a pipe"
+done
+refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
+refused "--output 'obj:-' would put an OBJ on standard output, but its material and picture are files beside it" --output obj:-
+refused "'--scale' needs --output NAME.glb, NAME.obj or NAME.stl" --output view.png --scale 10
+glb=$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor])') && [ "$glb" = "[\"$version\",[0.375],[0,0.25882,0,0.96593],2,[1,0,0.5,1]]" ] &&
+    grep -qx 'Kd 1 0 0.5' "$models/all.mtl" || fail "all.glb or all.mtl: $glb, $(grep Kd "$models/all.mtl")"
+while IFS='|' read -r kinds option least largest below beyond message; do
+    for kind in $kinds; do
+        for value in $least $largest; do
+            in_models --output limit.$kind $option $value || fail "$option $value refused for $kind"
+            [ $option != --scale ] || [ "$(model limit.$kind "Math.abs(${half[$kind]} / 1.7 / $value - 1) < 1e-6")" = true ] || fail "--scale $value did not reach limit.$kind"
+        done
+        for value in $below $beyond; do refused "$option '$value' $message" --output a.$kind $option $value; done
+    done
+done <<'EOF'
+glb obj stl|--scale|0.01|100000|0.00999|100000.01|is not a length from 0.01 to 100000 millimetres
+glb|--fps|1|120|0.999|120.001|is not a rate from 1 to 120 frames a second
+glb|--frames|1|100000|0|100001|is not a whole number of frames from 1 to 100000
+glb|--size|1x1|16384x16384|1x0|16385x16384|is not WxH, each side from 1 to 16384
+glb obj|--colour|0,0,0|1,1,1|0,0,-0.001|1.001,1,1|is not three values R,G,B from 0 to 1
+glb|--turn|-2147483647.9,0,0|0,0,2147483647.9|-2147483648,0,0|0,0,2147483648|is not three angles X,Y,Z in degrees
+glb|--light|-3.4e38,0|0,3.4e38|-3.41e38,0|0,3.41e38|is not two finite numbers X,Y
+EOF
 in=$models failed "ovrik-logo: cannot write folder.glb: Is a directory" "$viewer" --output folder.glb
+# The window's picture, upright as the window shows it: PNG from a BMP or PNG, JPEG from a
+# JPEG, named by the material, the same bytes in the glb; read back, a PNG's very pixels.
+"$4" "$models/turned.jpg" 64x32 6 && "$4" "$models/turned.png" 64x32 6
+for source in "|png|256 x 256" "turned.jpg|jpg|32x64" "turned.png|png|32 x 64"; do
+    IFS='|' read -r file ext size <<<"$source"
+    rm -f "$models"/logo.* && in_models --output logo.obj $file && in_models --output logo.glb $file && grep -qx "map_Kd logo.$ext" "$models/logo.mtl" &&
+        [ "$(model logo.glb "require('fs').writeFileSync('$models/glb.$ext', b.subarray(o).subarray(j.bufferViews[j.images[0].bufferView].byteOffset).subarray(0, j.bufferViews[j.images[0].bufferView].byteLength)), j.images[0].mimeType")" = "image/${ext/jpg/jpeg}" ] &&
+        [[ "$(file -b "$models/logo.$ext")" == *", $size,"* ]] && cmp "$models/logo.$ext" "$models/glb.$ext" && in_models --output again.obj logo.$ext &&
+        { [ $ext = jpg ] || cmp "$models/logo.png" "$models/again.png"; } || fail "the picture from ${file:-the marble}: $(ls "$models")"
+done
+(cd "$models" && env -u DISPLAY "$viewer" --output seen.png turned.png && env -u DISPLAY "$viewer" --output shown.png logo.png) &&
+    cmp "$models/seen.png" "$models/shown.png" || fail "the OBJ's picture is not the photo as the window shows it"
+# A failure at any step of the OBJ's three files names the file and leaves the set as it was.
+set=$models/set
+while IFS='|' read -r file reason setup bound; do
+    rm -rf "$set" && mkdir "$set" && for f in obj mtl png; do echo older >"$set/logo.$f"; done && (cd "$set" && eval "$setup")
+    in=$set failed "ovrik-logo: cannot write $file: $reason" unshare -rm sh -c '[ -z "$0" ] || mount --bind "$0" "$0"; exec "$@"' "$bound" "$viewer" --output logo.obj ../marmor.bmp
+    [ "$(ls -A "$set" | tr '\n' ' ')" = "logo.mtl logo.obj logo.png " ] && [ -z "$(find "$set" -type f -exec grep -Lx older {} +)" ] || fail "$file, $reason: $(ls -Al "$set")"
+done <<'EOF'
+logo.png|No such file or directory|ln -sf gone/logo.png logo.png|
+logo.obj|Is a directory|rm logo.obj && mkdir logo.obj|
+logo.mtl|No space left on device|ln -sf /dev/full logo.mtl|
+logo.mtl|Device or resource busy|:|logo.mtl
+logo.obj|Device or resource busy|:|logo.obj
+EOF
 
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 

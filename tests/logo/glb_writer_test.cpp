@@ -79,15 +79,12 @@ TEST(GlbWriter, ShowsTheWindowsViewAndTurntable) {
         ASSERT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromMemory(&model, &error, &warning, glb.data(),
                                                               unsigned(glb.size())));
         const double metres = view.millimetresPerUnit / 1000;
-        EXPECT_EQ(model.asset.generator, name);
         ASSERT_EQ(model.meshes.size(), 1u);
         expectWindowTurn(model.nodes.at(0).rotation.data(), view.turn);
         // The marble, with glTF's origin at the picture's top left, or none.
         const tinygltf::Primitive& primitive = model.meshes[0].primitives.at(0);
         ASSERT_EQ(model.images.size() + primitive.attributes.count("TEXCOORD_0"),
                   picture ? 2u : 0u);
-        EXPECT_NEAR(model.accessors.at(primitive.attributes.at("POSITION")).maxValues.at(0),
-                    1.7 * metres, 1e-7 * metres); // half the width, in metres
         const tinygltf::PbrMetallicRoughness& pbr = model.materials.at(0).pbrMetallicRoughness;
         for (int i = 0; i < 3; ++i) { // glTF's factors are linear: the window's sRGB decoded
             const double c = view.colour[i];
