@@ -129,7 +129,7 @@ done
 refused "a picture FILE means nothing for an STL model, which takes --scale alone" --output a.stl a.jpg
 refused "--output 'obj:-' would put an OBJ on standard output, but its material and picture are files beside it" --output obj:-
 refused "'--scale' needs --output NAME.glb, NAME.obj or NAME.stl" --output view.png --scale 10
-glb=$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor])') && [ "$glb" = "[\"$version\",[0.375],[0,0.25882,0,0.96593],2,[1,0,0.5,1]]" ] &&
+glb=$(model all.glb 'JSON.stringify([j.asset.generator, j.accessors[j.animations[0].samplers[0].input].max, j.nodes[0].rotation.map(v => +v.toFixed(5)), j.cameras[0].perspective.aspectRatio, j.materials[0].pbrMetallicRoughness.baseColorFactor.map(v => +v.toFixed(4))])') && [ "$glb" = "[\"$version\",[0.375],[0,0.25882,0,0.96593],2,[1,0,0.214,1]]" ] &&
     grep -qx 'Kd 1 0 0.5' "$models/all.mtl" || fail "all.glb or all.mtl: $glb, $(grep Kd "$models/all.mtl")"
 while IFS='|' read -r kinds option least largest below beyond message; do
     for kind in $kinds; do
@@ -163,9 +163,14 @@ done
     cmp "$models/seen.png" "$models/shown.png" || fail "the OBJ's picture is not the photo as the window shows it"
 # A failure at any step of the OBJ's three files names the file and leaves the set as it was.
 set=$models/set
+# A rename fails where a bind mount holds the name, in a mount namespace of
+# the test's own; a chroot (as in the fresh-Debian check) cannot make one.
+unshare -rm true 2>/dev/null || echo "viewer: no mount namespace here, so OBJ renames are not made to fail"
 while IFS='|' read -r file reason setup bound; do
+    [ -z "$bound" ] || unshare -rm true 2>/dev/null || continue
     rm -rf "$set" && mkdir "$set" && for f in obj mtl png; do echo older >"$set/logo.$f"; done && (cd "$set" && eval "$setup")
-    in=$set failed "ovrik-logo: cannot write $file: $reason" unshare -rm sh -c '[ -z "$0" ] || mount --bind "$0" "$0"; exec "$@"' "$bound" "$viewer" --output logo.obj ../marmor.bmp
+    held=() && [ -z "$bound" ] || held=(unshare -rm sh -c 'mount --bind "$0" "$0"; exec "$@"' "$bound")
+    in=$set failed "ovrik-logo: cannot write $file: $reason" "${held[@]}" "$viewer" --output logo.obj ../marmor.bmp
     [ "$(ls -A "$set" | tr '\n' ' ')" = "logo.mtl logo.obj logo.png " ] && [ -z "$(find "$set" -type f -exec grep -Lx older {} +)" ] || fail "$file, $reason: $(ls -Al "$set")"
 done <<'EOF'
 logo.png|No such file or directory|ln -sf gone/logo.png logo.png|
