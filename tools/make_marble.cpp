@@ -1,14 +1,18 @@
-// Writes the viewer's marble texture: make-marble OUTPUT[.bmp|.png|.jpg]
-// (BMP unless the name ends in .png or .jpg). With WIDTHxHEIGHT after it,
-// a photograph-like picture of that size instead, e.g. a phone's 4032x3024,
-// and with an EXIF ORIENTATION (1 to 8) after that, a PNG or JPEG carries
-// it, as a phone's portrait photo does (6).
+// Writes the viewer's marble texture:
+// make-marble OUTPUT[.bmp|.png|.jpg|.webp|.heic|.avif] (BMP unless the name
+// ends otherwise; WebP lossy, HEIC and AVIF at quality 90). With
+// WIDTHxHEIGHT after it, a photograph-like picture of that size instead,
+// e.g. a phone's 4032x3024, and with an ORIENTATION (1 to 8, as EXIF
+// numbers them) after that, the file carries it, as a phone's portrait
+// photo does (6): PNG, JPEG and WebP in EXIF, HEIC and AVIF as rotation
+// and mirror boxes.
 #include <cstdio>
 #include <string>
 
 #include "bitmap_writer.h"
 #include "marble.h"
 #include "picture_writer.h"
+#include "webp_heif_writer.h"
 
 int main(int argc, char** argv) {
     int width = 256, height = 256, orientation = 0;
@@ -18,19 +22,25 @@ int main(int argc, char** argv) {
         (argc == 4 &&
          (std::sscanf(argv[3], "%d", &orientation) != 1 || orientation < 1 || orientation > 8))) {
         std::fprintf(stderr,
-                     "usage: make-marble OUTPUT[.bmp|.png|.jpg] [WIDTHxHEIGHT [ORIENTATION]]\n");
+                     "usage: make-marble OUTPUT[.bmp|.png|.jpg|.webp|.heic|.avif] [WIDTHxHEIGHT "
+                     "[ORIENTATION]]\n");
         return 2;
     }
     const std::string output = argv[1];
-    auto endsWith = [&](const char* suffix) {
-        return output.size() >= 4 && output.compare(output.size() - 4, 4, suffix) == 0;
+    auto endsWith = [&](const std::string& suffix) {
+        return output.size() >= suffix.size() &&
+               output.compare(output.size() - suffix.size(), suffix.size(), suffix) == 0;
     };
     const auto marble = argc >= 3 ? photoLikePicture(width, height) : makeMarble(width);
     const auto bytes =
         endsWith(".png")
             ? encodePng(width, height, marble, {PngLayout::rgb, 8, false, false, 6, orientation})
         : endsWith(".jpg") ? encodeJpeg(width, height, marble, {false, false, 90, orientation})
-                           : encodeBitmap(width, height, marble);
+        : endsWith(".webp")
+            ? encodeWebp(width, height, marble, {false, 90, false, false, orientation})
+        : endsWith(".heic") || endsWith(".avif")
+            ? encodeHeif(width, height, marble, {endsWith(".avif"), 90, 8, orientation})
+            : encodeBitmap(width, height, marble);
     if (!writeFile(output, bytes)) {
         std::fprintf(stderr, "make-marble: cannot write %s\n", argv[1]);
         return 1;
