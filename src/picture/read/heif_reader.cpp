@@ -36,7 +36,16 @@ heif_reader_grow_status waitForSize(std::int64_t size, void* source) {
                                                      : heif_reader_grow_status_size_reached;
 }
 
-const heif_reader fileReader = {1, positionOf, readInto, seekTo, waitForSize};
+// Version 1 of the reader; newer libheif versions add members, left null.
+heif_reader fileReader() {
+    heif_reader reader = {};
+    reader.reader_api_version = 1;
+    reader.get_position = positionOf;
+    reader.read = readInto;
+    reader.seek = seekTo;
+    reader.wait_for_file_size = waitForSize;
+    return reader;
+}
 
 // Once for the process: the plugins stay loaded for the next picture.
 void startLibheif() {
@@ -48,7 +57,7 @@ void startLibheif() {
 }
 
 // Whether the file's brands say AV1: AVIF's, among the first ones of its
-// ftyp box.
+// ftyp box. Only the least size the file must have depends on it.
 bool isAvif(const PictureFile& picture) {
     unsigned char head[32] = {};
     const size_t length = std::fread(head, 1, sizeof head, picture.file);
@@ -61,16 +70,11 @@ bool isAvif(const PictureFile& picture) {
     return false;
 }
 
-int refuseHeif(const PictureFile& picture, const heif_error& error, bool avif) {
-    if (error.code == heif_error_Unsupported_feature &&
-        error.subcode == heif_suberror_Unsupported_codec) {
-        char reason[200];
-        std::snprintf(reason, sizeof reason, "%s: libheif has no %s decoder (Debian: %s)",
-                      error.message, avif ? "AV1" : "HEVC",
-                      avif ? "libheif-plugin-dav1d" : "libheif-plugin-libde265");
-        return refuseDamaged(picture, reason);
-    }
-    // Some of libheif's messages end in a line break of their own.
+// libheif's own words. A missing decoder plugin (Debian 13 on) gets a line
+// of its own from libheif naming the plugin, as "No decoding plugin
+// installed for this compression format: AV1 (a suitable decoder plugin is
+// dav1d)"; some messages end in a line break of their own.
+int refuseHeif(const PictureFile& picture, const heif_error& error) {
     char reason[300];
     std::snprintf(reason, sizeof reason, "%s", error.message);
     reason[std::strcspn(reason, "\n")] = '\0';
@@ -117,6 +121,7 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
     const bool avif = isAvif(picture);
     image->lossy = true;
     Source source = {picture.file, picture.size};
+    const heif_reader reader = fileReader();
     heif_context* context = heif_context_alloc();
     heif_image_handle* handle = nullptr;
     heif_image* decoded = nullptr;
@@ -125,12 +130,12 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
     heif_error error = context == nullptr || options == nullptr
                            ? heif_error{heif_error_Memory_allocation_error,
                                         heif_suberror_Unspecified, "out of memory"}
-                           : heif_context_read_from_reader(context, &fileReader, &source, nullptr);
+                           : heif_context_read_from_reader(context, &reader, &source, nullptr);
     if (error.code == heif_error_Ok) {
         error = heif_context_get_primary_image_handle(context, &handle);
     }
     if (error.code != heif_error_Ok) {
-        refuseHeif(picture, error, avif);
+        refuseHeif(picture, error);
     } else {
         // The size as shown, after rotation and crop.
         const int width = heif_image_handle_get_width(handle);
@@ -147,7 +152,7 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
             error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
                                       heif_chroma_interleaved_RGB, options);
             result = error.code != heif_error_Ok
-                         ? refuseHeif(picture, error, avif)
+                         ? refuseHeif(picture, error)
                          : layOut(picture, image, decoded, static_cast<std::uint32_t>(width),
                                   static_cast<std::uint32_t>(height));
         }
