@@ -1,5 +1,6 @@
-// The format readers behind loadPicture, and the size checks they share. Each reads an open regular file from its start, prints one line
-// naming the file on failure and returns 1 on success, 0 on failure.
+// The format readers behind loadPicture, and the size checks they share. Each reads an open regular
+// file from its start, prints one line naming the file on failure and returns 1 on success, 0 on
+// failure.
 #pragma once
 
 #include <cstdint>

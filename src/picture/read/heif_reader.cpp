@@ -13,27 +13,24 @@
 
 namespace {
 
-struct Source {
-    std::FILE* file;
-    std::int64_t size;
-};
-
-std::int64_t positionOf(void* source) {
-    return ftello(static_cast<Source*>(source)->file);
+std::int64_t positionOf(void* picture) {
+    return ftello(static_cast<const PictureFile*>(picture)->file);
 }
 
-int readInto(void* data, size_t size, void* source) {
-    return std::fread(data, 1, size, static_cast<Source*>(source)->file) == size ? 0 : -1;
+int readInto(void* data, size_t size, void* picture) {
+    return std::fread(data, 1, size, static_cast<const PictureFile*>(picture)->file) == size ? 0
+                                                                                             : -1;
 }
 
-int seekTo(std::int64_t position, void* source) {
-    return fseeko(static_cast<Source*>(source)->file, position, SEEK_SET);
+int seekTo(std::int64_t position, void* picture) {
+    return fseeko(static_cast<const PictureFile*>(picture)->file, position, SEEK_SET);
 }
 
 // The file is whole: a size beyond it will never come.
-heif_reader_grow_status waitForSize(std::int64_t size, void* source) {
-    return size > static_cast<Source*>(source)->size ? heif_reader_grow_status_size_beyond_eof
-                                                     : heif_reader_grow_status_size_reached;
+heif_reader_grow_status waitForSize(std::int64_t size, void* picture) {
+    return size > static_cast<const PictureFile*>(picture)->size
+               ? heif_reader_grow_status_size_beyond_eof
+               : heif_reader_grow_status_size_reached;
 }
 
 // Version 1 of the reader; newer libheif versions add members, left null.
@@ -120,8 +117,8 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
     startLibheif();
     const bool avif = isAvif(picture);
     image->lossy = true;
-    Source source = {picture.file, picture.size};
     const heif_reader reader = fileReader();
+    PictureFile source = picture; // libheif hands its reader a pointer to change
     heif_context* context = heif_context_alloc();
     heif_image_handle* handle = nullptr;
     heif_image* decoded = nullptr;

@@ -156,16 +156,17 @@ int loadFrame(const PictureFile& picture, BitmapImage* image, const WebPDemuxer*
     // the frame lands in the image itself, flipped to bottom-up rows when
     // upright; otherwise it is decoded aside and laid out row by row.
     const bool inPlace = layout.scratch == nullptr && wholeCanvas;
-    unsigned char* pixels = inPlace ? image->pixels
-                                    : static_cast<unsigned char*>(std::malloc(
-                                          size_t{static_cast<std::uint32_t>(frame.width)} * 3 *
-                                          static_cast<std::uint32_t>(frame.height)));
+    const size_t frameBytes = size_t{static_cast<std::uint32_t>(frame.width)} * 3 *
+                              static_cast<std::uint32_t>(frame.height);
+    unsigned char* pixels =
+        inPlace ? image->pixels : static_cast<unsigned char*>(std::malloc(frameBytes));
+    const VP8StatusCode decoded =
+        pixels != nullptr ? decodeFrame(frame, pixels, inPlace && layout.orientation != 4)
+                          : VP8_STATUS_OUT_OF_MEMORY;
     int result = 0;
     if (pixels == nullptr) {
         refuseForLackOfMemory();
-    } else if (const VP8StatusCode decoded =
-                   decodeFrame(frame, pixels, inPlace && layout.orientation != 4);
-               decoded != VP8_STATUS_OK) {
+    } else if (decoded != VP8_STATUS_OK) {
         refuseDamaged(picture, statusText(decoded));
     } else {
         if (inPlace) {
