@@ -122,6 +122,9 @@ in_models --output logo.glb --frames 4 && in_models --output logo.obj && in_mode
     [ "$(head -c 4 "$models/logo.glb")" = glTF ] && [ "$(ls "$models" | tr '\n' ' ')" = "folder.glb logo.glb logo.mtl logo.obj logo.png logo.stl marmor.bmp " ] ||
     fail "models without EGL: $(ls -A "$models")"
 in=$models failed "ovrik-logo: cannot write folder.glb: Is a directory" "$viewer" --output folder.glb
+# A lossy picture goes into the model as JPEG: a phone's HEIC, turned as it says.
+"$4" "$models/photo.heic" 64x48 6 && in_models --output photo.obj photo.heic &&
+    file -b "$models/photo.jpg" | grep -q '^JPEG image data.*, 48x64,' || fail "the HEIC in the model: $(ls "$models")"
 
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 
