@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         {"valid-lossy-alpha.webp", encodeWebp(9, 7, picture, {false, 90, true})},
         {"valid-lossless-alpha-exif6.webp", encodeWebp(9, 7, picture, {true, 90, true, false, 6})},
         {"valid-animated.webp", encodeWebp(9, 7, picture, {false, 90, true, true})},
+        {"valid-animated-offset.webp", encodeWebp(9, 7, picture, {true, 90, true, true, 0, 2})},
         {"valid-grid.heic", heic},
         {"valid-10bit-rotated.heic", encodeHeif(16, 16, picture16, {false, 90, 10, 6})},
         {"valid.avif", avif},

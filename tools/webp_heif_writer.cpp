@@ -87,7 +87,38 @@ Bytes encodeWebp(int width, int height, const Bytes& rgb, WebpLayout layout) {
     config.quality = static_cast<float>(layout.quality);
     config.exact = 1; // the colour under a transparent pixel is the picture's
     Bytes out;
-    if (layout.animated) {
+    if (layout.animated && layout.border > 0) {
+        WebpLayout still = layout;
+        still.animated = false;
+        still.orientation = 0;
+        WebPMux* mux = WebPMuxNew();
+        const int canvasWidth = width + 2 * layout.border,
+                  canvasHeight = height + 2 * layout.border;
+        const Bytes frames[] = {encodeWebp(width, height, rgb, still),
+                                encodeWebp(canvasWidth, canvasHeight,
+                                           Bytes(size_t(canvasWidth) * canvasHeight * 3, 255),
+                                           still)};
+        const WebPMuxAnimParams animation = {0, 0};
+        bool ok = mux != nullptr &&
+                  WebPMuxSetCanvasSize(mux, canvasWidth, canvasHeight) == WEBP_MUX_OK &&
+                  WebPMuxSetAnimationParams(mux, &animation) == WEBP_MUX_OK;
+        for (int frame = 0; frame < 2 && ok; ++frame) {
+            const int offset = frame == 0 ? layout.border : 0;
+            WebPMuxFrameInfo info = {};
+            info.bitstream = {frames[frame].data(), frames[frame].size()};
+            info.x_offset = info.y_offset = offset;
+            info.duration = 100;
+            info.id = WEBP_CHUNK_ANMF;
+            info.dispose_method = WEBP_MUX_DISPOSE_NONE;
+            info.blend_method = WEBP_MUX_NO_BLEND;
+            ok = WebPMuxPushFrame(mux, &info, 1) == WEBP_MUX_OK;
+        }
+        WebPData assembled = {nullptr, 0};
+        require(ok && WebPMuxAssemble(mux, &assembled) == WEBP_MUX_OK, "WebPMux");
+        out.assign(assembled.bytes, assembled.bytes + assembled.size);
+        WebPDataClear(&assembled);
+        WebPMuxDelete(mux);
+    } else if (layout.animated) {
         WebPAnimEncoderOptions options;
         require(WebPAnimEncoderOptionsInit(&options) != 0, "WebPAnimEncoderOptionsInit");
         WebPAnimEncoder* encoder = WebPAnimEncoderNew(width, height, &options);

@@ -16,6 +16,11 @@ struct WebpLayout {
     // its colours inverted.
     bool animated = false;
     int orientation = 0; // an EXIF chunk with this orientation; 0: none
+    // Animated: the first frame lies this many pixels (even) in from the
+    // canvas's left and top, as an animation's later frames do, and the
+    // canvas reaches as far beyond its other sides; the frames are then
+    // put together by WebPMux, as WebPAnimEncoder starts on the whole canvas.
+    int border = 0;
 };
 
 struct HeifLayout {

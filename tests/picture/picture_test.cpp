@@ -277,6 +277,9 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     cases.push_back({encodeWebp(64, 32, square, {true, 90, true}), 16, 8,
                      blockAverage(square, 64, 32, 4, 4), 0, false, 16});
     asDecoded(encodeHeif(64, 48, marble48, {true}), 16);
+    // A first frame that does not cover the canvas, whole and reduced.
+    asDecoded(encodeWebp(61, 37, marble, {true, 90, false, true, 0, 2}));
+    asDecoded(encodeWebp(60, 44, marble48, {false, 90, true, true, 0, 2}), 16);
 
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", starting "
