@@ -71,6 +71,12 @@ Bytes withExif(const Bytes& webp, int orientation) {
     return out;
 }
 
+// Once: libheif's encoder and decoder plugins, where it has them.
+void startLibheif() {
+    static const heif_error started = heif_init(nullptr);
+    static_cast<void>(started);
+}
+
 heif_error appendHeif(heif_context*, const void* data, size_t size, void* userdata) {
     auto* out = static_cast<Bytes*>(userdata);
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -156,6 +162,7 @@ Bytes encodeWebp(int width, int height, const Bytes& rgb, WebpLayout layout) {
 }
 
 Bytes encodeHeif(int width, int height, const Bytes& rgb, HeifLayout layout) {
+    startLibheif();
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     require(heif_context_get_encoder_for_format(
@@ -251,18 +258,31 @@ DecodedPicture decodeWebpWithLibrary(const Bytes& file) {
     return decoded;
 }
 
-DecodedPicture decodeHeifWithLibrary(const Bytes& file) {
-    DecodedPicture decoded;
+namespace {
+
+// The first error libheif meets, from reading the file to decoding its
+// primary image at 8 bits, cut at its first line break; empty when none.
+std::string decodeHeif(const Bytes& file, DecodedPicture& decoded) {
+    startLibheif();
     heif_context* context = heif_context_alloc();
     heif_image_handle* handle = nullptr;
     heif_image* image = nullptr;
     heif_decoding_options* options = heif_decoding_options_alloc();
     options->convert_hdr_to_8bit = 1;
-    if (heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr)
-                .code == heif_error_Ok &&
-        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
-        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, options)
-                .code == heif_error_Ok) {
+    heif_error error =
+        heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr);
+    if (error.code == heif_error_Ok) {
+        error = heif_context_get_primary_image_handle(context, &handle);
+    }
+    if (error.code == heif_error_Ok) {
+        error = heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                                  options);
+    }
+    std::string message;
+    if (error.code != heif_error_Ok) {
+        message = error.message;
+        message = message.substr(0, message.find('\n'));
+    } else {
         decoded.width = heif_image_get_width(image, heif_channel_interleaved);
         decoded.height = heif_image_get_height(image, heif_channel_interleaved);
         int stride = 0;
@@ -277,7 +297,20 @@ DecodedPicture decodeHeifWithLibrary(const Bytes& file) {
     heif_image_release(image);
     heif_image_handle_release(handle);
     heif_context_free(context);
+    return message;
+}
+
+} // namespace
+
+DecodedPicture decodeHeifWithLibrary(const Bytes& file) {
+    DecodedPicture decoded;
+    decodeHeif(file, decoded);
     return decoded;
+}
+
+std::string heifRefusal(const Bytes& file) {
+    DecodedPicture decoded;
+    return decodeHeif(file, decoded);
 }
 
 void patchWebpSize(Bytes& webp, unsigned width, unsigned height) {

@@ -4,6 +4,7 @@
 // corpus and the marble in other formats.
 #pragma once
 
+#include <string>
 #include <vector>
 
 struct WebpLayout {
@@ -52,6 +53,9 @@ struct DecodedPicture {
 };
 DecodedPicture decodeWebpWithLibrary(const std::vector<unsigned char>& file);
 DecodedPicture decodeHeifWithLibrary(const std::vector<unsigned char>& file);
+// libheif's own message for a HEIF file it refuses, as far as its first
+// line break; empty when it reads the file.
+std::string heifRefusal(const std::vector<unsigned char>& file);
 
 // Rewrite the size a file's header claims, for files that lie about it: a
 // WebP's VP8 frame header, VP8L header or VP8X canvas, whichever comes

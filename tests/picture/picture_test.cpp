@@ -325,7 +325,7 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         (bytes[8] == 'W' ? patchWebpSize : patchHeifSize)(bytes, width, height);
         return bytes;
     };
-    auto mdatOf = [](const Bytes& heif) { // the offset of the type of the box
+    auto mdatOf = [](const Bytes& heif) { // the offset of the box's type
         return std::search(heif.begin(), heif.end(), std::begin("mdat"), std::end("mdat") - 1) -
                heif.begin();
     };
@@ -406,13 +406,10 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          16},
         {resized(lossless, 4097, 7), texture + "4097 x 7 pixels, at most 4096 per side\n"},
         {resized(animated, 30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
-        {cut(heic, heic.size() - 20),
-         damaged +
-             "Invalid input: Unexpected end of file: Extent in iloc box references data "
-             "outside of file bounds (points to file position " +
-             std::to_string(mdatOf(heic) + 4) + ")\n"},
-        {noMeta, damaged + "Invalid input: No 'meta' box\n"},
-        {badTile, damaged + "Decoder plugin generated an error: Unspecified\n"},
+        // libheif's own words, which differ from one version to the next.
+        {cut(heic, heic.size() - 20), damaged + heifRefusal(cut(heic, heic.size() - 20)) + "\n"},
+        {noMeta, damaged + heifRefusal(noMeta) + "\n"},
+        {badTile, damaged + heifRefusal(badTile) + "\n"},
         {resized(heic, 30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
         {resized(avif, 4097, 64), texture + "4097 x 64 pixels, at most 4096 per side\n"},
         {resized(heic, 16000, 16000),
