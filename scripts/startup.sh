@@ -39,12 +39,18 @@ drawn() {
     [ -n "$(xwd -silent -id "$1" 2>/dev/null | tail -c $((400 * 400 * 4)) | tr -d '\000' | head -c 1)" ]
 }
 
-# CPU time of a process and all its threads so far, those that have ended
-# too (libheif decodes in threads of its own), in microseconds: utime and
-# stime from /proc/PID/stat, in clock ticks.
+# CPU time of a process and all its threads so far, in microseconds: each
+# live thread's from its schedstat, to the nanosecond, and the threads that
+# have ended (libheif decodes in threads of its own) from what the process's
+# utime and stime, in clock ticks, hold beyond the live threads' own.
 tick_us=$((1000000 / $(getconf CLK_TCK)))
 cpu_us() {
-    sed 's/.*) //' /proc/"$1"/stat | awk -v tick="$tick_us" '{ printf "%d", ($12 + $13) * tick }'
+    local live ended
+    live=$(cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%d", ns / 1000 }')
+    ended=$({ sed 's/.*) //' /proc/"$1"/stat && sed 's/.*) //' /proc/"$1"/task/*/stat; } |
+        awk -v tick="$tick_us" 'NR == 1 { all = $12 + $13; next } { live += $12 + $13 }
+            END { printf "%d", (all > live ? all - live : 0) * tick }')
+    echo $((live + ended))
 }
 
 # One start: prints "MILLISECONDS_TO_FIRST_FRAME PEAK_RSS_KIB CPU_MICROSECONDS".
