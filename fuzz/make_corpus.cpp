@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
         {"valid-animated.webp", encodeWebp(9, 7, picture, {false, 90, true, true})},
         {"valid-animated-offset.webp", encodeWebp(9, 7, picture, {true, 90, true, true, 0, 2})},
         {"valid-grid.heic", heic},
+        {"valid-cropped.heic", encodeHeif(9, 7, picture, {false, 90, 8, 0, true})},
         {"valid-10bit-rotated.heic", encodeHeif(16, 16, picture16, {false, 90, 10, 6})},
         {"valid.avif", avif},
         {"valid-12bit-rotated.avif", encodeHeif(9, 7, picture, {true, 90, 12, 8})},

@@ -203,6 +203,7 @@ Bytes encodeHeif(int width, int height, const Bytes& rgb, HeifLayout layout) {
         }
     }
     heif_encoding_options* options = heif_encoding_options_alloc();
+    options->macOS_compatibility_workaround = layout.cropBox ? 0 : 1;
     if (layout.orientation > 1) {
         options->image_orientation = static_cast<heif_orientation>(layout.orientation);
     }

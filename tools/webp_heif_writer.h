@@ -33,6 +33,10 @@ struct HeifLayout {
     // irot and imir boxes that show the picture as this EXIF orientation
     // would; 0 or 1: none.
     int orientation = 0;
+    // A size the codec cannot code exactly is written as a larger picture
+    // cropped by a clap box rather than, as libheif 1.15 does by default, a
+    // grid of one tile (later versions always crop).
+    bool cropBox = false;
 };
 
 // rgb holds width * height pixels, R, G, B, bottom row first, as BitmapImage

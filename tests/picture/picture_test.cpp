@@ -250,7 +250,8 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     // WebP, HEIC and AVIF as their own libraries decode them. WebP: lossy and
     // lossless; alpha dropped, each pixel its own colour; an animation's
     // first frame; an EXIF chunk's orientation. HEIC and AVIF: odd sizes,
-    // which libheif writes as grids, 10 and 12 bits, rotation and mirror.
+    // which libheif writes as grids or crops, 10 and 12 bits, rotation and
+    // mirror.
     auto asDecoded = [&](const Bytes& file, int reduceTo = 0, double meanError = 0) {
         const bool webp = file[8] == 'W';
         const DecodedPicture d = webp ? decodeWebpWithLibrary(file) : decodeHeifWithLibrary(file);
@@ -268,7 +269,8 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         cases.push_back({encodeHeif(61, 37, marble, {o % 2 == 0, 90, 8, o}), o >= 5 ? 37 : 61,
                          o >= 5 ? 61 : 37, turned(marble, 61, 37, o), 4.0});
     }
-    for (const HeifLayout layout : {HeifLayout{}, {false, 90, 10}, {true, 90, 12}}) {
+    for (const HeifLayout layout :
+         {HeifLayout{}, {false, 90, 10}, {true, 90, 12}, {false, 90, 8, 0, true}}) {
         asDecoded(encodeHeif(61, 37, marble, layout));
     }
     // libwebp scales while it decodes, within its rounding of the block
