@@ -282,7 +282,7 @@ std::string decodeHeif(const Bytes& file, DecodedPicture& decoded) {
     std::string message;
     if (error.code != heif_error_Ok) {
         message = error.message;
-        message = message.substr(0, message.find('\n'));
+        message.resize(std::min(message.size(), message.find('\n')));
     } else {
         decoded.width = heif_image_get_width(image, heif_channel_interleaved);
         decoded.height = heif_image_get_height(image, heif_channel_interleaved);
