@@ -10,6 +10,12 @@
 //   BM_LoadTiff   vs BM_TiffDecoder (libtiff's own whole RGBA read of the
 //                    same LZW file, TIFFReadRGBAImageOriented), a phone's
 //                    12 MP photograph read as a named picture: reduced
+//   BM_LoadWebp   vs BM_WebpDecoder (WebPDecodeRGB, full size, on a phone's
+//                    12-megapixel photograph as a lossy WebP), the WebP read
+//                    as a named picture, which libwebp reduces as it decodes
+//   BM_LoadHeif   vs BM_HeifDecoder (heif_decode_image to 8-bit RGB, the
+//                    same photograph as HEIC), likewise reduced; BM_LoadAvif
+//                    vs BM_AvifDecoder the same as AVIF
 //   BM_Frame      vs BM_ClearOnlyFrame (clear, swap and finish only)
 //   BM_SaveView/N vs BM_PngWrite/N (the same N x N pixels written by libpng
 //                    alone, with the same settings): the view saved as
@@ -38,8 +44,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gif_lib.h>
 #include <jpeglib.h>
+#include <libheif/heif.h>
 #include <map>
 #include <memory>
 #include <png.h>
@@ -47,6 +55,7 @@
 #include <string>
 #include <tiffio.h>
 #include <vector>
+#include <webp/decode.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 #include <zlib.h>
@@ -64,6 +73,7 @@
 #include "picture/write/png_writer.h"
 #include "picture_writer.h"
 #include "texture/texture.h"
+#include "webp_heif_writer.h"
 
 namespace {
 
@@ -111,28 +121,44 @@ const std::string& bigJpegPath() {
 
 constexpr int64_t bigPixelBytes = int64_t{bigSide} * bigSide * 3;
 
-// A phone's 12 MP photograph, for the formats photographs come in besides
-// JPEG: a GIF of it (its colours mapped to a cube) and an LZW TIFF.
+// A phone's photograph, 4032 x 3024, in the formats photographs come in
+// besides JPEG: a GIF of it (its colours mapped to a cube), an LZW TIFF, and
+// lossy WebP, HEIC and AVIF, each at quality 90.
 constexpr int photoWidth = 4032, photoHeight = 3024;
 constexpr int64_t photoPixelBytes = int64_t{photoWidth} * photoHeight * 3;
 
-const std::vector<unsigned char>& photo12() {
+const std::vector<unsigned char>& phonePhoto() {
     static const std::vector<unsigned char> picture = photoLikePicture(photoWidth, photoHeight);
     return picture;
 }
 
 const std::string& photoGifPath() {
     static const std::string path = writeBigFile(
-        "ovrik-bench-12mp.gif", [] { return encodeGif(photoWidth, photoHeight, photo12()); });
+        "ovrik-bench-12mp.gif", [] { return encodeGif(photoWidth, photoHeight, phonePhoto()); });
     return path;
 }
 
 const std::string& photoTiffPath() {
     static const std::string path = writeBigFile("ovrik-bench-12mp.tif", [] {
-        return encodeTiff(photoWidth, photoHeight, photo12(),
+        return encodeTiff(photoWidth, photoHeight, phonePhoto(),
                           {TiffLayout::rgb, 8, TiffLayout::lzw, false, 16});
     });
     return path;
+}
+
+const std::string& photoWebpPath() {
+    static const std::string path = writeBigFile(
+        "ovrik-bench-photo.webp", [] { return encodeWebp(photoWidth, photoHeight, phonePhoto()); });
+    return path;
+}
+
+const std::string& photoHeifPath(bool av1) {
+    static const std::string heic = writeBigFile(
+        "ovrik-bench-photo.heic", [] { return encodeHeif(photoWidth, photoHeight, phonePhoto()); });
+    static const std::string avif = writeBigFile("ovrik-bench-photo.avif", [] {
+        return encodeHeif(photoWidth, photoHeight, phonePhoto(), {true});
+    });
+    return av1 ? avif : heic;
 }
 
 struct Goal {
@@ -164,6 +190,9 @@ const std::vector<Goal> goals = [] {
         {"BM_LoadJpeg", "BM_JpegDecoder", "goal: at most 1.1"},
         {"BM_LoadGif", "BM_GifDecoder", "goal: at most 1.1"},
         {"BM_LoadTiff", "BM_TiffDecoder", "goal: at most 1.1"},
+        {"BM_LoadWebp", "BM_WebpDecoder", "goal: below 1, reduced while decoded"},
+        {"BM_LoadHeif", "BM_HeifDecoder", "goal: at most 1.1"},
+        {"BM_LoadAvif", "BM_AvifDecoder", "goal: at most 1.1"},
         {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"},
         {"BM_SaveView/400", "BM_PngWrite/400", "goal: at most 1.5"},
         {"BM_SaveView/2048", "BM_PngWrite/2048", "goal: at most 1.5"},
@@ -222,7 +251,7 @@ void BM_RawRead(benchmark::State& state) {
 // The viewer's own entry point, as it reads each format: the marble's way
 // (reduceTo 0) or a named picture's.
 void loadPictureLoop(benchmark::State& state, const char* name, const std::string& path,
-                     int reduceTo = 0) {
+                     int reduceTo = 0, int64_t pixelBytes = bigPixelBytes) {
     timeLoop(state, name, [&] {
         BitmapImage image;
         if (loadPicture(path.c_str(), nullptr, {nullptr, reduceTo, reduceTo > 0}, &image) ==
@@ -232,7 +261,7 @@ void loadPictureLoop(benchmark::State& state, const char* name, const std::strin
         benchmark::DoNotOptimize(image.pixels);
         std::free(image.pixels);
     });
-    state.SetBytesProcessed(state.iterations() * bigPixelBytes);
+    state.SetBytesProcessed(state.iterations() * pixelBytes);
 }
 
 void BM_LoadBitmap(benchmark::State& state) {
@@ -308,9 +337,24 @@ void BM_GifDecoder(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * photoPixelBytes);
 }
 
-void BM_LoadGif(benchmark::State& state) {
-    loadPictureLoop(state, "BM_LoadGif", photoGifPath(), namedPictureSide);
+void BM_WebpDecoder(benchmark::State& state) {
+    const std::string& path = photoWebpPath();
+    timeLoop(state, "BM_WebpDecoder", [&] {
+        std::ifstream file(path, std::ios::binary);
+        const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(file), {});
+        int width = 0, height = 0;
+        std::uint8_t* pixels = WebPDecodeRGB(bytes.data(), bytes.size(), &width, &height);
+        if (pixels == nullptr) {
+            state.SkipWithError("WebPDecodeRGB failed");
+        }
+        benchmark::DoNotOptimize(pixels);
+        WebPFree(pixels);
+    });
     state.SetBytesProcessed(state.iterations() * photoPixelBytes);
+}
+
+void BM_LoadGif(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadGif", photoGifPath(), namedPictureSide, photoPixelBytes);
 }
 
 void BM_TiffDecoder(benchmark::State& state) {
@@ -329,9 +373,54 @@ void BM_TiffDecoder(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * photoPixelBytes);
 }
 
-void BM_LoadTiff(benchmark::State& state) {
-    loadPictureLoop(state, "BM_LoadTiff", photoTiffPath(), namedPictureSide);
+void BM_LoadWebp(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadWebp", photoWebpPath(), namedPictureSide, photoPixelBytes);
+}
+
+void heifDecoderLoop(benchmark::State& state, const char* name, bool av1) {
+    const std::string& path = photoHeifPath(av1);
+    static const heif_error started = heif_init(nullptr); // as the reader starts libheif
+    static_cast<void>(started);
+    timeLoop(state, name, [&] {
+        heif_context* context = heif_context_alloc();
+        heif_image_handle* handle = nullptr;
+        heif_image* image = nullptr;
+        heif_decoding_options* options = heif_decoding_options_alloc();
+        options->convert_hdr_to_8bit = 1;
+        if (heif_context_read_from_file(context, path.c_str(), nullptr).code != heif_error_Ok ||
+            heif_context_get_primary_image_handle(context, &handle).code != heif_error_Ok ||
+            heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+                              options)
+                    .code != heif_error_Ok) {
+            state.SkipWithError("heif_decode_image failed");
+        }
+        benchmark::DoNotOptimize(image);
+        heif_image_release(image);
+        heif_image_handle_release(handle);
+        heif_decoding_options_free(options);
+        heif_context_free(context);
+    });
     state.SetBytesProcessed(state.iterations() * photoPixelBytes);
+}
+
+void BM_LoadTiff(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadTiff", photoTiffPath(), namedPictureSide, photoPixelBytes);
+}
+
+void BM_HeifDecoder(benchmark::State& state) {
+    heifDecoderLoop(state, "BM_HeifDecoder", false);
+}
+
+void BM_LoadHeif(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadHeif", photoHeifPath(false), namedPictureSide, photoPixelBytes);
+}
+
+void BM_AvifDecoder(benchmark::State& state) {
+    heifDecoderLoop(state, "BM_AvifDecoder", true);
+}
+
+void BM_LoadAvif(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadAvif", photoHeifPath(true), namedPictureSide, photoPixelBytes);
 }
 
 void BM_StbLoad(benchmark::State& state) {
@@ -736,6 +825,12 @@ BENCHMARK(BM_GifDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadGif)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TiffDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadTiff)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WebpDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadWebp)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HeifDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadHeif)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AvifDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadAvif)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearOnlyFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Outline);

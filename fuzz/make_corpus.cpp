@@ -8,6 +8,7 @@
 #include "bitmap_writer.h"
 #include "gif_tiff_writer.h"
 #include "picture_writer.h"
+#include "webp_heif_writer.h"
 
 namespace {
 
@@ -57,6 +58,20 @@ int main(int argc, char** argv) {
     // An EXIF block whose directory lies beyond its end.
     Bytes badExifJpeg = encodeJpeg(9, 7, picture, {false, false, 90, 6});
     badExifJpeg[35] = 0xf0;
+    // WebP and HEIF: each kind valid, then cut, with a damaged bitstream,
+    // and lying about its size.
+    const Bytes lossyWebp = encodeWebp(16, 16, picture16), heic = encodeHeif(9, 7, picture),
+                avif = encodeHeif(16, 16, picture16, {true});
+    Bytes cutWebp = lossyWebp, cutHeic = heic, badWebp = encodeWebp(9, 7, picture, {true}),
+          badAvif = avif, lyingWebp = lossyWebp, lyingHeic = heic;
+    cutWebp.resize(cutWebp.size() / 2);
+    cutHeic.resize(cutHeic.size() - 20);
+    badWebp[30] ^= 0x55;
+    // The header of the first OBU, where the item's data starts.
+    badAvif[std::search(avif.begin(), avif.end(), std::begin("mdat"), std::end("mdat") - 1) -
+            avif.begin() + 4] = 0xff;
+    patchWebpSize(lyingWebp, 16000, 16);
+    patchHeifSize(lyingHeic, 9, 16000);
 
     // The kinds of BMP only a named picture may be; RLE's skips, a stream
     // cut short, and a claim far beyond what its bytes can draw.
@@ -79,6 +94,25 @@ int main(int argc, char** argv) {
     std::fill_n(badDeflateTiff.begin() + 10, 6, 0xff);
 
     const std::vector<std::pair<std::string, Bytes>> files = {
+        {"valid-lossy.webp", lossyWebp},
+        {"valid-lossless.webp", encodeWebp(9, 7, picture, {true})},
+        {"valid-lossy-alpha.webp", encodeWebp(9, 7, picture, {false, 90, true})},
+        {"valid-lossless-alpha-exif6.webp", encodeWebp(9, 7, picture, {true, 90, true, false, 6})},
+        {"valid-animated.webp", encodeWebp(9, 7, picture, {false, 90, true, true})},
+        {"valid-animated-offset.webp", encodeWebp(9, 7, picture, {true, 90, true, true, 0, 2})},
+        {"valid-grid.heic", heic},
+        {"valid-cropped.heic", encodeHeif(9, 7, picture, {false, 90, 8, 0, true})},
+        {"valid-10bit-rotated.heic", encodeHeif(16, 16, picture16, {false, 90, 10, 6})},
+        {"valid.avif", avif},
+        {"valid-12bit-rotated.avif", encodeHeif(9, 7, picture, {true, 90, 12, 8})},
+        // libheif 1.15 mirrors only 8-bit pictures, and says so.
+        {"refuse-12bit-mirrored.avif", encodeHeif(9, 7, picture, {true, 90, 12, 2})},
+        {"refuse-cut.webp", cutWebp},
+        {"refuse-bitstream.webp", badWebp},
+        {"refuse-lying-width.webp", lyingWebp},
+        {"refuse-cut.heic", cutHeic},
+        {"refuse-tile.avif", badAvif},
+        {"refuse-lying-height.heic", lyingHeic},
         {"valid-w1.bmp", valid(1, 3)},
         {"valid-w3.bmp", valid(3, 3)},
         {"valid-w4.bmp", valid(4, 2)},

@@ -16,8 +16,9 @@ cp fuzz/corpus/* "$work/corpus/"
 seeds=$(ls "$work/corpus" | wc -l)
 
 status=0
-# -close_fd_mask=1 silences the reader's messages on stdout.
-build-fuzz/fuzz-picture -max_total_time="$seconds" -close_fd_mask=1 -print_final_stats=1 \
+# -close_fd_mask=1 silences the reader's messages on stdout. Leaks in the
+# libraries the program cannot free are suppressed as in the sanitized tests.
+LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 build-fuzz/fuzz-picture -max_total_time="$seconds" -close_fd_mask=1 -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/fuzz.log" 2>&1 || status=$?
 
 runs=$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$work/fuzz.log")

@@ -179,6 +179,9 @@ logo.mtl|No space left on device|ln -sf /dev/full logo.mtl|
 logo.mtl|Device or resource busy|:|logo.mtl
 logo.obj|Device or resource busy|:|logo.obj
 EOF
+# A lossy picture goes into the model as JPEG: a phone's HEIC, turned as it says.
+"$4" "$models/photo.heic" 64x48 6 && in_models --output photo.obj photo.heic &&
+    file -b "$models/photo.jpg" | grep -q '^JPEG image data.*, 48x64,' || fail "the HEIC in the model: $(ls "$models")"
 
 plain=$viewer_scratch/plain traced=$viewer_scratch/traced
 

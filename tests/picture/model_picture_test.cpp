@@ -1,5 +1,6 @@
 // A model's picture must read back, as the viewer reads it, as the picture
-// it was made from: upright, PNG exactly, JPEG closely, each in its format.
+// it was made from: upright, PNG exactly, JPEG closely, each in its format,
+// JPEG for a lossy source.
 #include "picture/write/model_picture.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <tuple>
 
 #include "bitmap_writer.h"
+#include "picture_writer.h"
+#include "webp_heif_writer.h"
 
 namespace {
 
@@ -20,18 +23,29 @@ TEST(ModelPicture, ReadsBackUprightAsTheSourceInItsFormat) {
         source[i] = static_cast<unsigned char>(i % 3 == 1 ? y * 23 : x * 15 - i % 3 * x * 5);
     }
     const std::string path = std::filesystem::temp_directory_path() / "ovrik-model-picture";
-    BitmapImage back; // a PNG read after a JPEG must not pass for one
-    for (const auto& [asJpeg, mimeType, extension, tolerance] :
-         {std::tuple{true, "image/jpeg", "jpg", 20}, {false, "image/png", "png", 0}}) {
+    // A lossy source (JPEG, lossy WebP, HEIC) is stored again as JPEG, a
+    // lossless one (PNG, lossless WebP) as PNG.
+    BitmapImage read, back; // a PNG read after a JPEG must not pass for one
+    for (const auto& [file, lossy, tolerance] :
+         {std::tuple{encodePng(width, height, source), false, 0},
+          {encodeJpeg(width, height, source, {false, false, 98}), true, 20},
+          {encodeWebp(width, height, source, {true}), false, 0},
+          {encodeWebp(width, height, source, {false, 95}), true, 20},
+          {encodeHeif(width, height, source, {false, 95}), true, 24}}) {
+        const std::string mimeType = lossy ? "image/jpeg" : "image/png",
+                          extension = lossy ? "jpg" : "png";
+        ASSERT_TRUE(writeFile(path, file));
+        ASSERT_NE(loadPicture(path.c_str(), nullptr, {}, &read), nullptr);
+        EXPECT_EQ(read.lossy, lossy) << extension;
         ModelPicture picture;
         std::string error;
-        ASSERT_TRUE(encodeModelPicture({width, height, source.data()}, asJpeg, picture, error))
-            << error;
-        EXPECT_EQ(std::tie(picture.mimeType, picture.extension), std::tuple(mimeType, extension));
+        ASSERT_TRUE(encodeModelPicture(read, read.lossy, picture, error)) << error;
+        std::free(read.pixels);
+        EXPECT_EQ(std::tie(picture.mimeType, picture.extension), std::tie(mimeType, extension));
         ASSERT_TRUE(writeFile(path, picture.bytes));
         ASSERT_NE(loadPicture(path.c_str(), nullptr, {}, &back), nullptr);
         ASSERT_EQ(std::tuple(back.lossy, back.width, back.height),
-                  std::tuple(asJpeg, width, height));
+                  std::tuple(lossy, width, height));
         int worst = 0;
         for (size_t i = 0; i < source.size(); ++i) {
             worst = std::max(worst, std::abs(back.pixels[i] - source[i]));

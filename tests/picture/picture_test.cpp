@@ -22,6 +22,7 @@
 #include "gif_tiff_writer.h"
 #include "marble.h"
 #include "picture_writer.h"
+#include "webp_heif_writer.h"
 
 namespace {
 
@@ -388,6 +389,42 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12,
                      blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
 
+    // WebP, HEIC and AVIF as their own libraries decode them. WebP: lossy and
+    // lossless; alpha dropped, each pixel its own colour; an animation's
+    // first frame; an EXIF chunk's orientation. HEIC and AVIF: odd sizes,
+    // which libheif writes as grids or crops, 10 and 12 bits, rotation and
+    // mirror.
+    auto asDecoded = [&](const Bytes& file, int reduceTo = 0, double meanError = 0) {
+        const bool webp = file[8] == 'W';
+        const DecodedPicture d = webp ? decodeWebpWithLibrary(file) : decodeHeifWithLibrary(file);
+        const int f = reduceTo > 0 ? std::max(d.width, d.height) / reduceTo : 1;
+        cases.push_back({file, d.width / f, d.height / f,
+                         blockAverage(d.rgb, d.width, d.height, f, f), meanError, false, reduceTo});
+    };
+    for (const WebpLayout layout :
+         {WebpLayout{}, {false, 90, true}, {false, 75, false, true}, {true, 90, true, true}}) {
+        asDecoded(encodeWebp(61, 37, marble, layout));
+    }
+    for (int o = 1; o <= 8; ++o) {
+        const Bytes file = encodeWebp(7, 5, pattern, {true, 90, o % 2 == 0, false, o});
+        cases.push_back({file, o >= 5 ? 5 : 7, o >= 5 ? 7 : 5, turned(pattern, 7, 5, o)});
+        cases.push_back({encodeHeif(61, 37, marble, {o % 2 == 0, 90, 8, o}), o >= 5 ? 37 : 61,
+                         o >= 5 ? 61 : 37, turned(marble, 61, 37, o), 4.0});
+    }
+    for (const HeifLayout layout :
+         {HeifLayout{}, {false, 90, 10}, {true, 90, 12}, {false, 90, 8, 0, true}}) {
+        asDecoded(encodeHeif(61, 37, marble, layout));
+    }
+    // libwebp scales while it decodes, within its rounding of the block
+    // average; with alpha the row layout reduces, exactly.
+    asDecoded(encodeWebp(64, 48, marble48), 16, 1.0);
+    cases.push_back({encodeWebp(64, 32, square, {true, 90, true}), 16, 8,
+                     blockAverage(square, 64, 32, 4, 4), 0, false, 16});
+    asDecoded(encodeHeif(64, 48, marble48, {true}), 16);
+    // A first frame that does not cover the canvas, whole and reduced.
+    asDecoded(encodeWebp(61, 37, marble, {true, 90, false, true, 0, 2}));
+    asDecoded(encodeWebp(60, 44, marble48, {false, 90, true, true, 0, 2}), 16);
+
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
                      << c.width << " x " << c.height << ", starting "
@@ -439,6 +476,23 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         patchTiffSize(lying, width, height);
         return lying;
     };
+    const Bytes marble = makeMarble(64), lossy = encodeWebp(64, 64, marble),
+                lossless = encodeWebp(9, 7, makeMarble(9), {true}),
+                animated = encodeWebp(64, 64, marble, {false, 90, true, true}),
+                heic = encodeHeif(64, 64, marble), avif = encodeHeif(64, 64, marble, {true});
+    auto resized = [](Bytes bytes, unsigned width, unsigned height) {
+        (bytes[8] == 'W' ? patchWebpSize : patchHeifSize)(bytes, width, height);
+        return bytes;
+    };
+    auto mdatOf = [](const Bytes& heif) { // the offset of the box's type
+        return std::search(heif.begin(), heif.end(), std::begin("mdat"), std::end("mdat") - 1) -
+               heif.begin();
+    };
+    Bytes badLossless = lossless, noMeta = heic, badTile = avif;
+    badLossless[30] ^= 0x55;
+    noMeta[std::search(noMeta.begin(), noMeta.end(), std::begin("meta"), std::end("meta") - 1) -
+           noMeta.begin()] = 'x';
+    badTile[mdatOf(avif) + 4] = 0xff; // the first OBU's header
     Bytes badCrc = png, badScan = encodeJpeg(64, 64, makeMarble(64));
     Bytes badLzw = encodeGif(64, 64, makeMarble(64)), badDeflate = tiff;
     std::fill_n(badLzw.end() - 200, 8, 0xff);
@@ -526,6 +580,15 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          path,
          {},
          16},
+        {cut(lossy, lossy.size() / 2), damaged + "not enough data\n"},
+        {cut(animated, 40), damaged + "not enough data\n"},
+        {badLossless, damaged + "bitstream error\n"},
+        {resized(lossy, 9, 4097), texture + "9 x 4097 pixels, at most 4096 per side\n"},
+        {resized(lossy, 16000, 16000),
+         damaged + "too little data for 16000 x 16000 pixels\n",
+         path,
+         {},
+         16},
         {gifSized(20000, 20000),
          damaged + "too little data for 20000 x 20000 pixels\n",
          path,
@@ -544,6 +607,19 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {tiffSized(9, 4097, tiff), texture + "9 x 4097 pixels, at most 4096 per side\n"},
         {tiffSized(20000, 20000, tiff),
          damaged + "too little data for 20000 x 20000 pixels\n",
+         path,
+         {},
+         16},
+        {resized(lossless, 4097, 7), texture + "4097 x 7 pixels, at most 4096 per side\n"},
+        {resized(animated, 30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
+        // libheif's own words, which differ from one version to the next.
+        {cut(heic, heic.size() - 20), damaged + heifRefusal(cut(heic, heic.size() - 20)) + "\n"},
+        {noMeta, damaged + heifRefusal(noMeta) + "\n"},
+        {badTile, damaged + heifRefusal(badTile) + "\n"},
+        {resized(heic, 30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
+        {resized(avif, 4097, 64), texture + "4097 x 64 pixels, at most 4096 per side\n"},
+        {resized(heic, 16000, 16000),
+         damaged + "too little data for 16000 x 16000 pixels\n",
          path,
          {},
          16},

@@ -1,5 +1,189 @@
-#include "picture/read/formats.h"
+// HEIC, HEIF and AVIF through the system's libheif: the primary image, with
+// the rotation, mirror and crop its file gives it, grids put together,
+// samples deeper than 8 bits scaled to 8, alpha dropped. libheif's own
+// security limits stay as they are. On Debian 13 its HEVC and AV1 decoders
+// are plugins that heif_init loads.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <libheif/heif.h>
+#include <unistd.h>
 
-int loadHeif(const PictureFile& picture, BitmapImage* /*image*/) {
-    return refuseDamaged(picture, "not read yet");
+#include "picture/read/formats.h"
+#include "picture/read/row_layout.h"
+
+namespace {
+
+std::int64_t positionOf(void* picture) {
+    return ftello(static_cast<const PictureFile*>(picture)->file);
+}
+
+int readInto(void* data, size_t size, void* picture) {
+    return std::fread(data, 1, size, static_cast<const PictureFile*>(picture)->file) == size ? 0
+                                                                                             : -1;
+}
+
+int seekTo(std::int64_t position, void* picture) {
+    return fseeko(static_cast<const PictureFile*>(picture)->file, position, SEEK_SET);
+}
+
+// The file is whole: a size beyond it will never come.
+heif_reader_grow_status waitForSize(std::int64_t size, void* picture) {
+    return size > static_cast<const PictureFile*>(picture)->size
+               ? heif_reader_grow_status_size_beyond_eof
+               : heif_reader_grow_status_size_reached;
+}
+
+// Version 1 of the reader; newer libheif versions add members, left null.
+heif_reader fileReader() {
+    heif_reader reader = {};
+    reader.reader_api_version = 1;
+    reader.get_position = positionOf;
+    reader.read = readInto;
+    reader.seek = seekTo;
+    reader.wait_for_file_size = waitForSize;
+    return reader;
+}
+
+// Once for the process: the plugins stay loaded for the next picture.
+void startLibheif() {
+    static const bool started = [] {
+        heif_init(nullptr); // a plugin that fails to load shows as a missing decoder
+        return true;
+    }();
+    static_cast<void>(started);
+}
+
+// Whether the file's brands say AV1: AVIF's, among the first ones of its
+// ftyp box. Only the least size the file must have depends on it.
+bool isAvif(const PictureFile& picture) {
+    unsigned char head[32] = {};
+    const size_t length = std::fread(head, 1, sizeof head, picture.file);
+    std::rewind(picture.file);
+    for (size_t at = 8; at + 4 <= length; at += 4) {
+        if (std::memcmp(head + at, "avif", 4) == 0 || std::memcmp(head + at, "avis", 4) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// libheif's own words. A missing decoder plugin (Debian 13 on) gets a line
+// of its own from libheif naming the plugin, as "No decoding plugin
+// installed for this compression format: AV1 (a suitable decoder plugin is
+// dav1d)"; some messages end in a line break of their own.
+int refuseHeif(const PictureFile& picture, const heif_error& error) {
+    char reason[300];
+    std::snprintf(reason, sizeof reason, "%s", error.message);
+    reason[std::strcspn(reason, "\n")] = '\0';
+    return refuseDamaged(picture, reason);
+}
+
+const std::uint8_t* interleavedPlane(const heif_image* image, size_t* stride) {
+#if LIBHEIF_HAVE_VERSION(1, 20, 0)
+    return heif_image_get_plane_readonly2(image, heif_channel_interleaved, stride);
+#else
+    int rowBytes = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(image, heif_channel_interleaved, &rowBytes);
+    *stride = static_cast<size_t>(rowBytes);
+    return plane;
+#endif
+}
+
+int layOut(const PictureFile& picture, BitmapImage* image, const heif_image* decoded,
+           std::uint32_t width, std::uint32_t height) {
+    size_t stride = 0;
+    const std::uint8_t* plane = interleavedPlane(decoded, &stride);
+    if (plane == nullptr ||
+        heif_image_get_width(decoded, heif_channel_interleaved) != static_cast<int>(width) ||
+        heif_image_get_height(decoded, heif_channel_interleaved) != static_cast<int>(height) ||
+        stride < size_t{width} * 3) {
+        return refuseDamaged(picture, "decoded picture differs from its header");
+    }
+    RowLayout layout;
+    if (!startLayout(layout, image, width, height, reductionTarget(picture), 1)) {
+        return 0;
+    }
+    for (std::uint32_t y = 0; y < height; ++y) {
+        addRow(layout, plane + stride * y);
+    }
+    endLayout(layout);
+    return 1;
+}
+
+// The AV1 and HEVC decoders log a damaged stream to the standard error
+// stream on their own; the reader's one line says why instead. Returns the
+// stream to put back, or -1.
+int silenceStandardError() {
+    std::fflush(stderr);
+    const int saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) {
+        dup2(null, STDERR_FILENO);
+    }
+    if (null >= 0) {
+        close(null);
+    }
+    return saved;
+}
+
+void restoreStandardError(int saved) {
+    if (saved >= 0) {
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+    }
+}
+
+} // namespace
+
+int loadHeif(const PictureFile& picture, BitmapImage* image) {
+    startLibheif();
+    const bool avif = isAvif(picture);
+    image->lossy = true;
+    const heif_reader reader = fileReader();
+    PictureFile source = picture; // libheif hands its reader a pointer to change
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* decoded = nullptr;
+    heif_decoding_options* options = heif_decoding_options_alloc();
+    int result = 0;
+    heif_error error = context == nullptr || options == nullptr
+                           ? heif_error{heif_error_Memory_allocation_error,
+                                        heif_suberror_Unspecified, "out of memory"}
+                           : heif_context_read_from_reader(context, &reader, &source, nullptr);
+    if (error.code == heif_error_Ok) {
+        error = heif_context_get_primary_image_handle(context, &handle);
+    }
+    if (error.code != heif_error_Ok) {
+        refuseHeif(picture, error);
+    } else {
+        // The size as shown, after rotation and crop.
+        const int width = heif_image_handle_get_width(handle);
+        const int height = heif_image_handle_get_height(handle);
+        // HEVC codes an intra picture in blocks of at most 64 x 64 pixels,
+        // each with at least one bit for its prediction; AV1's adaptive
+        // coding can spend less, so only the container counts there.
+        const double leastBytes = avif ? 0 : double((width + 63) / 64) * ((height + 63) / 64) / 8;
+        if (width <= 0 || height <= 0) {
+            refuseDamaged(picture, "no picture size");
+        } else if (acceptClaimedSize(picture, static_cast<std::uint32_t>(width),
+                                     static_cast<std::uint32_t>(height), leastBytes)) {
+            options->convert_hdr_to_8bit = 1;
+            const int standardError = silenceStandardError();
+            error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
+                                      heif_chroma_interleaved_RGB, options);
+            restoreStandardError(standardError);
+            result = error.code != heif_error_Ok
+                         ? refuseHeif(picture, error)
+                         : layOut(picture, image, decoded, static_cast<std::uint32_t>(width),
+                                  static_cast<std::uint32_t>(height));
+        }
+    }
+    heif_image_release(decoded);
+    heif_image_handle_release(handle);
+    heif_decoding_options_free(options);
+    heif_context_free(context);
+    return result;
 }

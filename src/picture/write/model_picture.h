@@ -16,8 +16,15 @@ struct ModelPicture {
     std::string extension; // "png" or "jpg"
 };
 
-// The JPEG quality a JPEG picture is stored at again: the source's own is
-// not known, and this keeps the marble's veins without visible blocks.
+// The JPEG quality a lossy picture (JPEG, lossy WebP, HEIC, AVIF) is stored
+// at again; the source's own is not known. Measured on a 1024-pixel
+// photograph-like picture and the marble, each decoded from a WebP and a
+// HEIC of quality 90: from 80 to 92 each step costs some 6 % more bytes for
+// 0.02 less mean error against the decoded picture (1.0 to 1.5 levels for
+// the photograph, 0.4 to 0.7 for the marble, 9 to 14 at most, which
+// libjpeg's halved chroma keeps at any of these qualities); from 93 on each
+// step costs twice as many bytes for the same gain. At 92 the JPEG is 11 to
+// 19 % of the PNG.
 constexpr int modelJpegQuality = 92;
 
 // Encodes `image` (rows bottom-up, as loadPicture gives them) upright, rows
