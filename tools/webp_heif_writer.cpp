@@ -86,7 +86,7 @@ heif_error appendHeif(heif_context*, const void* data, size_t size, void* userda
 
 } // namespace
 
-Bytes encodeWebp(int width, int height, const Bytes& rgb, WebpLayout layout) {
+Bytes encodeWebp(int width, int height, const Bytes& rgb, const WebpLayout& layout) {
     WebPConfig config;
     require(WebPConfigInit(&config) != 0, "WebPConfigInit");
     config.lossless = layout.lossless ? 1 : 0;

@@ -42,7 +42,7 @@ struct HeifLayout {
 // rgb holds width * height pixels, R, G, B, bottom row first, as BitmapImage
 // does.
 std::vector<unsigned char> encodeWebp(int width, int height, const std::vector<unsigned char>& rgb,
-                                      WebpLayout layout = {});
+                                      const WebpLayout& layout = {});
 std::vector<unsigned char> encodeHeif(int width, int height, const std::vector<unsigned char>& rgb,
                                       HeifLayout layout = {});
 

@@ -147,12 +147,11 @@ bool checkHeader(const PictureFile& picture, BitmapHeader& header) {
             std::copy_n(bits == 16 ? fields555 : fields888, 3, header.masks);
         }
         // Each field a single run of bits within the pixel.
-        const auto& masks = header.masks;
-        const bool contiguous =
-            std::all_of(std::begin(masks), std::end(masks), [&](std::uint32_t mask) {
-                const std::uint32_t low = mask & (~mask + 1);
-                return (bits == 32 || mask >> bits == 0) && ((mask + low) & mask) == 0;
-            });
+        const std::uint32_t* masks = header.masks;
+        const bool contiguous = std::all_of(masks, masks + 3, [&](std::uint32_t mask) {
+            const std::uint32_t low = mask & (~mask + 1);
+            return (bits == 32 || mask >> bits == 0) && ((mask + low) & mask) == 0;
+        });
         if (contiguous) {
             return true;
         }

@@ -210,7 +210,7 @@ void putGrey16(TIFFRGBAImage* rgba, std::uint32_t* out, std::uint32_t, std::uint
     }
 }
 
-int readPage(const PictureFile& picture, TIFF* tiff, Source& source, BitmapImage* image) {
+int readPage(const PictureFile& picture, TIFF* tiff, const Source& source, BitmapImage* image) {
     std::uint32_t width = 0, height = 0;
     TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
