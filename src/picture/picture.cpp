@@ -158,6 +158,9 @@ const char* loadPicture(const char* fileName, const char* fallbackName,
         return nullptr;
     }
     const PictureFile picture = {file, name, static_cast<std::int64_t>(status.st_size), request};
+    // Only what the reader takes is freed after a failure, never a block the
+    // caller left in the record.
+    image->pixels = nullptr;
     const int loaded = loadByFormat(picture, image);
     std::fclose(file);
     if (!loaded) {

@@ -3,6 +3,7 @@
 // samples deeper than 8 bits scaled to 8, alpha dropped. libheif's own
 // security limits stay as they are. On Debian 13 its HEVC and AV1 decoders
 // are plugins that heif_init loads.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@
 #include "picture/read/row_layout.h"
 
 namespace {
+
+constexpr int codedMargin = 1024;
 
 std::int64_t positionOf(void* picture) {
     return ftello(static_cast<const PictureFile*>(picture)->file);
@@ -171,6 +174,16 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
         } else if (acceptClaimedSize(picture, static_cast<std::uint32_t>(width),
                                      static_cast<std::uint32_t>(height), leastBytes)) {
             options->convert_hdr_to_8bit = 1;
+            // A grid states its size twice, in its picture's ispe box and in
+            // its own data, and libheif 1.15 takes memory by the latter, as it
+            // does for a coded picture by its stream. No side beyond the
+            // checked one is let through, so a small file cannot claim
+            // gigabytes; the margin is for tiles coded larger than a small
+            // picture they make up.
+            const int declared =
+                std::max({heif_image_handle_get_ispe_width(handle),
+                          heif_image_handle_get_ispe_height(handle), width, height, codedMargin});
+            heif_context_set_maximum_image_size_limit(context, declared + 1);
             const int standardError = silenceStandardError();
             error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
                                       heif_chroma_interleaved_RGB, options);
