@@ -89,11 +89,13 @@ in_chroot() { # in_chroot SCRIPT [ARGUMENTS...]
     chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
         bash -euo pipefail -c "$@"
 }
-# The importer needs numpy, which Debian's Blender only recommends.
+# The glTF importer needs numpy, which Debian's Blender neither depends on
+# nor recommends.
 in_chroot '
     export DEBIAN_FRONTEND=noninteractive
     if ! command -v blender >/dev/null || ! python3 -c "import numpy" 2>/dev/null; then
-        apt-get update -qq && apt-get install -y -qq --no-install-recommends blender python3-numpy >/dev/null
+        apt-get update -qq && apt-get install -y -qq --no-install-recommends blender python3-numpy \
+            >/tmp/blender-install.log 2>&1 || { tail -n 20 /tmp/blender-install.log >&2 && exit 1; }
     fi
     blender --version 2>/dev/null | head -n1'
 inside=$(mktemp -d "$root/tmp/blender-check.XXXXXX")
