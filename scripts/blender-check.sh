@@ -30,15 +30,14 @@ case "${1:-}" in
 bookworm | trixie) release=$1 && shift ;;
 esac
 root=${1:-}
-mirror=$(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
-mirror=${mirror:-http://deb.debian.org/debian}
+source scripts/lib/debian-mirror.sh
 unreachable() {
     echo "blender-check: the package mirror $mirror cannot be reached; Blender was not tried"
     exit 75
 }
 command -v wget >/dev/null ||
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wget >/dev/null 2>&1 || unreachable
-wget -q -T 20 -t 2 -O /dev/null "$mirror/dists/$release/InRelease" || unreachable
+mirror_has "$release" || unreachable
 
 program=${OVRIK_LOGO:-}
 if [ -z "$program" ]; then

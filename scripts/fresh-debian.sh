@@ -26,8 +26,7 @@ bookworm | trixie) releases=("$1") && shift ;;
 -* | "") releases=(bookworm trixie) ;;
 *) echo "fresh-debian: unknown release '$1': bookworm or trixie" >&2 && exit 2 ;;
 esac
-mirror=$(sed -n 's/^URIs: //p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
-mirror=${mirror:-http://deb.debian.org/debian}
+source scripts/lib/debian-mirror.sh
 unreachable() {
     echo "fresh-debian: the package mirror $mirror cannot be reached; no fresh Debian was tried"
     exit 75
@@ -35,7 +34,7 @@ unreachable() {
 command -v debootstrap >/dev/null ||
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null 2>&1 || unreachable
 for release in "${releases[@]}"; do
-    wget -q -T 20 -t 2 -O /dev/null "$mirror/dists/$release/InRelease" || unreachable
+    mirror_has "$release" || unreachable
 done
 
 work=$(mktemp -d /tmp/fresh-debian.XXXXXX)
