@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "picture/read/bitmap_bytes.h"
 #include "picture/read/bitmap_rle.h"
 #include "picture/read/formats.h"
 #include "picture/read/row_layout.h"
@@ -25,14 +26,6 @@ enum Compression : std::uint32_t {
 // an early end of bitmap, while a file of a few bytes cannot make the reader
 // lay out millions of rows of nothing.
 constexpr double rlePixelsPerByte = 255;
-
-std::uint32_t readLe16(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-
-std::uint32_t readLe32(const unsigned char* p) {
-    return readLe16(p) | readLe16(p + 2) << 16;
-}
 
 struct BitmapHeader {
     std::uint32_t infoBytes = 0;
@@ -206,11 +199,7 @@ void convertRow(const RowFormat& format, const unsigned char* in, unsigned char*
             std::memcpy(out, format.palette + (in[x / perByte] >> shift & lowest) * 3, 3);
         }
     } else if (bits == 24) {
-        for (std::uint32_t x = 0; x < width; ++x, in += 3, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
+        copySwapped(in, out, size_t{width} * 3);
     } else {
         // Alpha is dropped: each pixel shows its own colour, as stored.
         for (std::uint32_t x = 0; x < width; ++x, in += bits / 8) {

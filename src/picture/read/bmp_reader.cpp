@@ -5,6 +5,7 @@
 #include <immintrin.h>
 #endif
 
+#include "picture/read/bitmap_bytes.h"
 #include "picture/read/formats.h"
 #include "picture/read/row_layout.h"
 
@@ -13,14 +14,6 @@ namespace {
 // The header fields the reader relies on sit in the first 30 bytes.
 constexpr long headerBytes = 30;
 constexpr long defaultPixelStart = 54;
-
-std::uint32_t readLe16(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-
-std::uint32_t readLe32(const unsigned char* p) {
-    return readLe16(p) | readLe16(p + 2) << 16;
-}
 
 // Two's complement, as the file stores it.
 std::int32_t toSigned(std::uint32_t value) {
@@ -42,23 +35,6 @@ __attribute__((target("ssse3"))) size_t copySwappedSsse3(const unsigned char* in
     return i;
 }
 #endif
-
-// BMP stores B, G, R; GL wants R, G, B. This touches every byte of the
-// image, so it uses the CPU's byte shuffle where there is one.
-void copySwapped(const unsigned char* in, unsigned char* out, size_t bytes) {
-    size_t i = 0;
-#if defined(__x86_64__)
-    static const bool haveSsse3 = __builtin_cpu_supports("ssse3");
-    if (haveSsse3) {
-        i = copySwappedSsse3(in, out, bytes);
-    }
-#endif
-    for (; i + 3 <= bytes; i += 3) {
-        out[i] = in[i + 2];
-        out[i + 1] = in[i + 1];
-        out[i + 2] = in[i];
-    }
-}
 
 // Reads `bytes` bytes of pixels (a whole number of them) into out as R, G,
 // B. The file is read in cache-sized pieces, each swapped on its way out.
@@ -82,6 +58,23 @@ int failReading(const char* fileName) {
 }
 
 } // namespace
+
+// BMP stores B, G, R; GL wants R, G, B. This touches every byte of the
+// image, hence the shuffle.
+void copySwapped(const unsigned char* in, unsigned char* out, size_t bytes) {
+    size_t i = 0;
+#if defined(__x86_64__)
+    static const bool haveSsse3 = __builtin_cpu_supports("ssse3");
+    if (haveSsse3) {
+        i = copySwappedSsse3(in, out, bytes);
+    }
+#endif
+    for (; i + 3 <= bytes; i += 3) {
+        out[i] = in[i + 2];
+        out[i + 1] = in[i + 1];
+        out[i + 2] = in[i];
+    }
+}
 
 int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     std::FILE* file = picture.file;
