@@ -69,7 +69,7 @@ bool halveForMipmap(const BitmapImage& above, BitmapImage* below) {
     if (pixels == nullptr || (sums == nullptr && !evenSides)) {
         std::free(sums);
         std::free(pixels);
-        return refuseForLackOfMemory();
+        return printLackOfMemory();
     }
     if (evenSides) {
         halveEvenSides(above.pixels, w, pixels, outW, outH);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,11 @@
 #include "picture/read/formats.h"
 
 namespace {
+
+// The marble's words; a line of its own like every other message.
+const char* const lackOfMemoryLine = "Error allocating memory for color-corrected image data\n";
+const char* const textureSizeLine =
+    "Texture from %s is too large for this OpenGL: %lld x %lld pixels, at most %d per side\n";
 
 // O_NONBLOCK: opening a FIFO without a writer, or some devices, would
 // otherwise wait for ever. Reads from a regular file never block anyway.
@@ -68,10 +74,10 @@ int loadByFormat(const PictureFile& picture, BitmapImage* image) {
         return picture.request.everyBitmap ? loadAnyBitmap(picture, image)
                                            : loadBitmap(picture, image);
     }
-    std::printf("Format of %s is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC and AVIF are "
-                "read\n",
-                picture.name);
-    return 0;
+    return refuse(picture,
+                  "Format of %s is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC and AVIF are "
+                  "read\n",
+                  picture.name);
 }
 
 } // namespace
@@ -91,14 +97,15 @@ bool fitsSideLimit(const PictureFile& picture, std::int64_t width, std::int64_t 
     }
     const int largestSide = picture.request.largestSide();
     return (width <= largestSide && height <= largestSide) ||
-           refuseTextureSize(picture.name, width, height, largestSide);
+           refuse(picture, textureSizeLine, picture.name, static_cast<long long>(width),
+                  static_cast<long long>(height), largestSide);
 }
 
 bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uint32_t height,
                        double leastFileBytes) {
     if (std::uint64_t{width} * height * 3 > INT32_MAX) {
-        std::printf("Size from %s is too large: %u x %u pixels\n", picture.name, width, height);
-        return false;
+        return refuse(picture, "Size from %s is too large: %u x %u pixels\n", picture.name, width,
+                      height);
     }
     if (!fitsSideLimit(picture, width, height)) {
         return false;
@@ -111,20 +118,33 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
     return true;
 }
 
-int refuseDamaged(const PictureFile& picture, const char* reason) {
-    std::printf("Error reading image data from %s: %s\n", picture.name, reason);
+int refuse(const PictureFile& picture, const char* format, ...) {
+    if (picture.failure->line[0] == '\0') {
+        std::va_list arguments;
+        va_start(arguments, format);
+        std::vsnprintf(picture.failure->line, sizeof picture.failure->line, format, arguments);
+        va_end(arguments);
+    }
     return 0;
 }
 
-int refuseForLackOfMemory() {
-    std::printf("Error allocating memory for color-corrected image data");
+int refuseDamaged(const PictureFile& picture, const char* reason) {
+    return refuse(picture, "Error reading image data from %s: %s\n", picture.name, reason);
+}
+
+int refuseForLackOfMemory(const PictureFile& picture) {
+    return picture.request.everyBitmap
+               ? refuse(picture, "Error allocating memory for image data from %s\n", picture.name)
+               : refuse(picture, "%s", lackOfMemoryLine);
+}
+
+int printLackOfMemory() {
+    std::fputs(lackOfMemoryLine, stdout);
     return 0;
 }
 
 int refuseTextureSize(const char* name, long long width, long long height, int largestSide) {
-    std::printf("Texture from %s is too large for this OpenGL: %lld x %lld pixels, at most %d "
-                "per side\n",
-                name, width, height, largestSide);
+    std::printf(textureSizeLine, name, width, height, largestSide);
     return 0;
 }
 
@@ -139,6 +159,12 @@ const char* loadPicture(const char* fileName, const char* fallbackName,
             name = fallbackName;
             descriptor = fallback;
         }
+    }
+    // The marble has always been "not found" whatever the reason; a picture
+    // the user names says when it is there but may not be read.
+    if (descriptor < 0 && request.everyBitmap && (errno == EACCES || errno == EPERM)) {
+        std::printf("Cannot open %s: %s\n", name, std::strerror(errno));
+        return nullptr;
     }
     if (descriptor < 0) {
         std::printf("File Not Found : %s\n", name);
@@ -157,13 +183,16 @@ const char* loadPicture(const char* fileName, const char* fallbackName,
         std::printf("File Not Found : %s\n", name);
         return nullptr;
     }
-    const PictureFile picture = {file, name, static_cast<std::int64_t>(status.st_size), request};
+    PictureFailure failure;
+    const PictureFile picture = {file, name, static_cast<std::int64_t>(status.st_size), request,
+                                 &failure};
     // Only what the reader takes is freed after a failure, never a block the
     // caller left in the record.
     image->pixels = nullptr;
     const int loaded = loadByFormat(picture, image);
     std::fclose(file);
     if (!loaded) {
+        std::fputs(failure.line, stdout);
         std::free(image->pixels);
         image->pixels = nullptr;
         return nullptr;

@@ -15,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -44,14 +45,16 @@ const std::string path = (folder / "picture").string(), fallbackPath = (folder /
 
 // Writes the file and the fallback (none for nullopt) and reads them back
 // with a side limit of 4096, as the marble or, with everyBitmap, as a named
-// picture; the name read and the message printed have the
+// picture; unreadable, the file has no read permission for the reader (root
+// reads it as nobody). The name read and the message printed have the
 // file's name replaced by '@' and the fallback's by '%'.
 struct Load {
     std::string read, printed;
     BitmapImage image;
 };
 Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback = {},
-          const std::string& name = path, int reduceTo = 0, bool everyBitmap = false) {
+          const std::string& name = path, int reduceTo = 0, bool everyBitmap = false,
+          bool unreadable = false) {
     std::filesystem::create_directories(folder);
     std::filesystem::remove(path);
     std::filesystem::remove(fallbackPath);
@@ -61,7 +64,10 @@ Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr(); // nothing may reach it
     const PictureRequest request = {+[] { return 4096; }, reduceTo, everyBitmap};
+    const bool asNobody = unreadable && geteuid() == 0;
+    EXPECT_TRUE(!unreadable || (chmod(path.c_str(), 0) == 0 && (!asNobody || seteuid(65534) == 0)));
     const char* read = loadPicture(name.c_str(), fallbackPath.c_str(), request, &l.image);
+    EXPECT_TRUE(!asNobody || seteuid(0) == 0);
     l.printed = ::testing::internal::GetCapturedStdout();
     l.printed += ::testing::internal::GetCapturedStderr();
     l.read = read != nullptr ? read : "";
@@ -515,6 +521,7 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         std::optional<Bytes> fallback = {};
         int reduceTo = 0;
         bool everyBitmap = false;
+        bool unreadable = false;
     };
     // Every kind of BMP, as a named picture: what is not read, headers that
     // contradict themselves, damaged RLE, and claims the file cannot back.
@@ -628,6 +635,10 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {std::nullopt, "File " + folder.string() + " is not a regular file\n", folder, file},
         {std::nullopt, "File /dev/null is not a regular file\n", "/dev/null", file},
         {std::nullopt, "File Not Found : " + loop + "\n", loop, file},
+        // Unreadable: the marble has always said "not found"; a named picture
+        // says why, and the fallback stands in for neither.
+        {file, "File Not Found : @\n", path, file, 0, false, true},
+        {file, "Cannot open @: Permission denied\n", path, file, 0, true, true},
         // A reduced picture too is refused for what the file cannot back.
         {pngSized(30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
         {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n", path, {}, 16},
@@ -663,7 +674,7 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
     };
     const auto filesBefore = openFiles();
     for (const Case& c : cases) {
-        Load l = load(c.file, c.fallback, c.name, c.reduceTo, c.everyBitmap);
+        Load l = load(c.file, c.fallback, c.name, c.reduceTo, c.everyBitmap, c.unreadable);
         EXPECT_EQ(l.printed, c.message);
         EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << c.message;
     }

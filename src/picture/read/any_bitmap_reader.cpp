@@ -62,8 +62,8 @@ bool readHeader(const PictureFile& picture, BitmapHeader& header) {
     unsigned char bytes[fileHeaderBytes + largestHeaderBytes] = {};
     const size_t read = std::fread(bytes, 1, sizeof bytes, picture.file);
     auto cutShort = [&](std::uint32_t needed) {
-        std::printf("Header from %s is cut short: %zu of %u bytes\n", picture.name, read, needed);
-        return false;
+        return refuse(picture, "Header from %s is cut short: %zu of %u bytes\n", picture.name, read,
+                      needed) != 0;
     };
     if (read < fileHeaderBytes + 4) {
         return cutShort(fileHeaderBytes + 4);
@@ -221,7 +221,7 @@ const char* readRows(const PictureFile& picture, RowLayout& layout, const RowFor
     const std::int64_t stride = (rowBytes + 3) / 4 * 4;
     auto* stored = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(stride)));
     if (stored == nullptr) {
-        refuseForLackOfMemory();
+        refuseForLackOfMemory(picture);
         return "";
     }
     const char* failure = nullptr;
@@ -295,7 +295,7 @@ int loadAnyBitmap(const PictureFile& picture, BitmapImage* image) {
     // Rows stored bottom first arrive upside down, as EXIF's orientation 4
     // describes.
     RowLayout layout;
-    if (!startLayout(layout, image, static_cast<std::uint32_t>(header.width),
+    if (!startLayout(picture, layout, image, static_cast<std::uint32_t>(header.width),
                      static_cast<std::uint32_t>(rows), reductionTarget(picture), topDown ? 1 : 4)) {
         return 0;
     }

@@ -52,9 +52,8 @@ bool readPixels(std::FILE* file, unsigned char* out, size_t bytes) {
     return true;
 }
 
-int failReading(const char* fileName) {
-    std::printf("Error reading image data from %s.\n", fileName);
-    return 0;
+int failReading(const PictureFile& picture) {
+    return refuse(picture, "Error reading image data from %s.\n", picture.name);
 }
 
 } // namespace
@@ -82,26 +81,22 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     unsigned char header[headerBytes];
     size_t headerRead = std::fread(header, 1, sizeof header, file);
     if (headerRead < sizeof header) {
-        std::printf("Header from %s is cut short: %zu of %ld bytes\n", fileName, headerRead,
-                    headerBytes);
-        return 0;
+        return refuse(picture, "Header from %s is cut short: %zu of %ld bytes\n", fileName,
+                      headerRead, headerBytes);
     }
 
     image->width = toSigned(readLe32(header + 18));
     image->height = toSigned(readLe32(header + 22));
     unsigned planes = readLe16(header + 26);
     if (planes != 1) {
-        std::printf("Planes from %s is not 1: %u\n", fileName, planes);
-        return 0;
+        return refuse(picture, "Planes from %s is not 1: %u\n", fileName, planes);
     }
     unsigned bitsPerPixel = readLe16(header + 28);
     if (bitsPerPixel != 24) {
-        std::printf("Bpp from %s is not 24: %u\n", fileName, bitsPerPixel);
-        return 0;
+        return refuse(picture, "Bpp from %s is not 24: %u\n", fileName, bitsPerPixel);
     }
     if (image->width < 0) {
-        std::printf("Width from %s is negative: %d\n", fileName, image->width);
-        return 0;
+        return refuse(picture, "Width from %s is negative: %d\n", fileName, image->width);
     }
 
     // A negative height marks rows stored top-down. 64-bit arithmetic keeps
@@ -111,13 +106,12 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     const std::int64_t rows = topDown ? -static_cast<std::int64_t>(image->height) : image->height;
     const std::int64_t rowBytes = static_cast<std::int64_t>(image->width) * 3;
     if (rowBytes != 0 && rows > INT32_MAX / rowBytes) {
-        std::printf("Size from %s is too large: %d x %d pixels\n", fileName, image->width,
-                    image->height);
-        return 0;
+        return refuse(picture, "Size from %s is too large: %d x %d pixels\n", fileName,
+                      image->width, image->height);
     }
     const std::int64_t size = rowBytes * rows;
     if (size == 0) {
-        return failReading(fileName);
+        return failReading(picture);
     }
 
     // Writers with larger info headers move the pixels further back; the
@@ -132,7 +126,7 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     const std::int64_t needed = stride * (rows - 1) + rowBytes;
     if (fileLength < pixelStart || fileLength - pixelStart < needed ||
         std::fseek(file, pixelStart, SEEK_SET) != 0) {
-        return failReading(fileName);
+        return failReading(picture);
     }
     if (!fitsSideLimit(picture, image->width, rows)) {
         return 0;
@@ -142,7 +136,7 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     // describes.
     const std::uint32_t target = reductionTarget(picture);
     RowLayout layout;
-    if (!startLayout(layout, image, static_cast<std::uint32_t>(image->width),
+    if (!startLayout(picture, layout, image, static_cast<std::uint32_t>(image->width),
                      static_cast<std::uint32_t>(rows), target, topDown ? 1 : 4)) {
         return 0;
     }
@@ -161,7 +155,7 @@ int loadBitmap(const PictureFile& picture, BitmapImage* image) {
     }
     endLayout(layout);
     if (!read) {
-        return failReading(fileName);
+        return failReading(picture);
     }
     return 1;
 }

@@ -1,6 +1,7 @@
 // The format readers behind loadPicture, and the size checks they share.
-// Each reads an open regular file from its start, prints one line naming the
-// file on failure and returns 1 on success, 0 on failure.
+// Each reads an open regular file from its start and returns 1 on success;
+// on failure it returns 0 with one line naming the file in the record's
+// failure, which loadPicture alone prints. No reader writes to a stream.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +9,24 @@
 
 #include "picture/picture.h"
 
+// The first refusal is kept, so that a reader failing again on its way out
+// cannot hide the reason.
+struct PictureFailure {
+    char line[512] = "";
+};
+
 struct PictureFile {
     std::FILE* file;
     const char* name;  // as the user gave it, for the messages
     std::int64_t size; // bytes, from the open file
     PictureRequest request;
+    PictureFailure* failure;
 };
+
+// Keeps the formatted line (ending in its line break) as the failure;
+// returns 0.
+int refuse(const PictureFile& picture, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 int loadBitmap(const PictureFile& picture, BitmapImage* image);
 int loadPng(const PictureFile& picture, BitmapImage* image);
@@ -51,7 +64,10 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
 // on). 1, as stored, when there is none or it cannot be read.
 int exifOrientation(const unsigned char* data, size_t size);
 
-// The messages the readers and the upload share; each returns 0.
+// The refusals the readers share; each returns 0.
 // "Error reading image data from NAME: REASON", for a damaged file.
 int refuseDamaged(const PictureFile& picture, const char* reason);
-int refuseForLackOfMemory();
+// The marble's own words, or for a named picture a line that names it.
+int refuseForLackOfMemory(const PictureFile& picture);
+// The marble's line for memory short outside any one file (the mipmaps).
+int printLackOfMemory();

@@ -198,9 +198,9 @@ int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* im
                      : nullptr;
     int result = 0;
     if (line == nullptr || (interlaced && held == nullptr)) {
-        refuseForLackOfMemory();
-    } else if (startLayout(layout, image, screen.width, screen.height, reductionTarget(picture),
-                           1)) {
+        refuseForLackOfMemory(picture);
+    } else if (startLayout(picture, layout, image, screen.width, screen.height,
+                           reductionTarget(picture), 1)) {
         bool read = true;
         if (!interlaced) {
             read = streamRows(gif, screen, line, layout);

@@ -106,7 +106,7 @@ int layOut(const PictureFile& picture, BitmapImage* image, const heif_image* dec
         return refuseDamaged(picture, "decoded picture differs from its header");
     }
     RowLayout layout;
-    if (!startLayout(layout, image, width, height, reductionTarget(picture), 1)) {
+    if (!startLayout(picture, layout, image, width, height, reductionTarget(picture), 1)) {
         return 0;
     }
     for (std::uint32_t y = 0; y < height; ++y) {

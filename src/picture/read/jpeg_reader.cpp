@@ -117,8 +117,8 @@ int loadJpeg(const PictureFile& picture, BitmapImage* image) {
             cmykRow =
                 cmyk ? static_cast<unsigned char*>(std::malloc(size_t{outWidth} * 4)) : nullptr;
             if (cmyk && cmykRow == nullptr) {
-                refuseForLackOfMemory();
-            } else if (startLayout(layout, image, outWidth, decoder.output_height, target,
+                refuseForLackOfMemory(picture);
+            } else if (startLayout(picture, layout, image, outWidth, decoder.output_height, target,
                                    orientationFromMarkers(decoder))) {
                 while (decoder.output_scanline < decoder.output_height) {
                     unsigned char* row = nextRowTarget(layout);

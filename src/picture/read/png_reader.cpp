@@ -34,7 +34,7 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return refuseForLackOfMemory();
+        return refuseForLackOfMemory(picture);
     }
     // Outside the jump's reach: only the libraries' own frames lie between
     // setjmp and a longjmp back, and endLayout runs on both ways out.
@@ -75,7 +75,8 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
             const int orientation = png_get_eXIf_1(png, info, &exifBytes, &exif) != 0
                                         ? exifOrientation(exif, exifBytes)
                                         : 1;
-            if (startLayout(layout, image, width, height, reductionTarget(picture), orientation)) {
+            if (startLayout(picture, layout, image, width, height, reductionTarget(picture),
+                            orientation)) {
                 if (passes == 1) {
                     // Row by row, so a reduced picture is never held whole.
                     for (png_uint_32 y = 0; y < height; ++y) {
@@ -88,7 +89,7 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
                                 std::malloc(rowBytes * height))) == nullptr ||
                            (rowPointers = static_cast<png_bytepp>(
                                 std::malloc(sizeof(png_bytep) * height))) == nullptr) {
-                    refuseForLackOfMemory();
+                    refuseForLackOfMemory(picture);
                 } else {
                     // Interlaced rows are complete only after the last pass.
                     for (png_uint_32 y = 0; y < height; ++y) {

@@ -128,8 +128,8 @@ PictureSize reducedSize(std::uint32_t width, std::uint32_t height, std::uint32_t
     return {scaled(width), scaled(height)};
 }
 
-bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std::uint32_t height,
-                 std::uint32_t target, int orientation) {
+bool startLayout(const PictureFile& picture, RowLayout& layout, BitmapImage* image,
+                 std::uint32_t width, std::uint32_t height, std::uint32_t target, int orientation) {
     const PictureSize out = reducedSize(width, height, target);
     layout = RowLayout{};
     layout.width = width;
@@ -158,7 +158,7 @@ bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std
     }
     if (!allocated) {
         endLayout(layout);
-        return refuseForLackOfMemory();
+        return refuseForLackOfMemory(picture);
     }
     const bool turned = layout.orientation >= 5;
     image->width = static_cast<std::int32_t>(turned ? out.height : out.width);

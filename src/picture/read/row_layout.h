@@ -32,9 +32,10 @@ PictureSize reducedSize(std::uint32_t width, std::uint32_t height, std::uint32_t
 
 // The orientation is EXIF's, 1 (as stored) to 8. Takes the image's pixel block (its width and
 // height as shown, 5 to 8 swapping them) and the layout's buffers; returns false after the
-// allocation message. endLayout releases the buffers, not the image.
-bool startLayout(RowLayout& layout, BitmapImage* image, std::uint32_t width, std::uint32_t height,
-                 std::uint32_t target, int orientation);
+// allocation refusal. endLayout releases the buffers, not the image.
+struct PictureFile;
+bool startLayout(const PictureFile& picture, RowLayout& layout, BitmapImage* image,
+                 std::uint32_t width, std::uint32_t height, std::uint32_t target, int orientation);
 void endLayout(RowLayout& layout);
 
 // Where the decoder should write the next row (width * 3 bytes): its place

@@ -240,8 +240,9 @@ int readPage(const PictureFile& picture, TIFF* tiff, const Source& source, Bitma
     auto* raster = static_cast<std::uint32_t*>(std::malloc(size_t{width} * band * 4));
     int result = 0;
     if (raster == nullptr) {
-        refuseForLackOfMemory();
-    } else if (startLayout(layout, image, width, height, reductionTarget(picture), orientation)) {
+        refuseForLackOfMemory(picture);
+    } else if (startLayout(picture, layout, image, width, height, reductionTarget(picture),
+                           orientation)) {
         result = 1;
         for (std::uint32_t top = 0; result && top < height; top += band) {
             const std::uint32_t rows = std::min(band, height - top);
@@ -269,7 +270,7 @@ int loadTiff(const PictureFile& picture, BitmapImage* image) {
     Source source = {fileno(picture.file), picture.size, 0, ""};
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (options == nullptr) {
-        return refuseForLackOfMemory();
+        return refuseForLackOfMemory(picture);
     }
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, largestLibraryBuffer);
     TIFFOpenOptionsSetErrorHandlerExtR(options, keepFirstError, &source);

@@ -34,17 +34,22 @@ const char* statusText(VP8StatusCode status) {
 }
 
 // libwebp reads from memory, so the file is read whole: never more than the
-// file itself, and far less than its pixels.
+// file itself, and far less than its pixels. Null after the refusal.
 unsigned char* readWhole(const PictureFile& picture) {
     // RIFF counts its bytes in 32 bits.
     if (picture.size > std::int64_t{UINT32_MAX} + 8) {
+        refuseDamaged(picture, "larger than a WebP can be");
         return nullptr;
     }
     auto* bytes = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(picture.size)));
-    if (bytes != nullptr && std::fread(bytes, 1, static_cast<size_t>(picture.size), picture.file) !=
-                                static_cast<size_t>(picture.size)) {
+    if (bytes == nullptr) {
+        refuseForLackOfMemory(picture);
+    } else if (std::fread(bytes, 1, static_cast<size_t>(picture.size), picture.file) !=
+               static_cast<size_t>(picture.size)) {
+        // The file shrank since it was opened, or the disk failed.
+        refuseDamaged(picture, std::ferror(picture.file) != 0 ? "read error" : "cut short");
         std::free(bytes);
-        return nullptr;
+        bytes = nullptr;
     }
     return bytes;
 }
@@ -147,7 +152,7 @@ int loadFrame(const PictureFile& picture, BitmapImage* image, const WebPDemuxer*
                          static_cast<int>(scaled ? reduced.height : iterator.height),
                          scaled};
     RowLayout layout;
-    if (!startLayout(layout, image, scaled ? reduced.width : width,
+    if (!startLayout(picture, layout, image, scaled ? reduced.width : width,
                      scaled ? reduced.height : height, scaled ? 0 : target,
                      exifOrientationOf(demux))) {
         return 0;
@@ -165,7 +170,7 @@ int loadFrame(const PictureFile& picture, BitmapImage* image, const WebPDemuxer*
                           : VP8_STATUS_OUT_OF_MEMORY;
     int result = 0;
     if (pixels == nullptr) {
-        refuseForLackOfMemory();
+        refuseForLackOfMemory(picture);
     } else if (decoded != VP8_STATUS_OK) {
         refuseDamaged(picture, statusText(decoded));
     } else {
@@ -190,9 +195,7 @@ int loadFrame(const PictureFile& picture, BitmapImage* image, const WebPDemuxer*
 int loadWebp(const PictureFile& picture, BitmapImage* image) {
     unsigned char* bytes = readWhole(picture);
     if (bytes == nullptr) {
-        return picture.size > std::int64_t{UINT32_MAX} + 8
-                   ? refuseDamaged(picture, "larger than a WebP can be")
-                   : refuseForLackOfMemory();
+        return 0;
     }
     const WebPData data = {bytes, static_cast<size_t>(picture.size)};
     WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
