@@ -16,7 +16,19 @@
 
 namespace {
 
+// The side libheif may decode at least, for tiles coded larger than the
+// small picture they make up.
 constexpr int codedMargin = 1024;
+// A picture is coded in whole blocks: HEVC's are up to 64 pixels a side,
+// AV1's up to 128, so the coded size may exceed the shown one by as much.
+constexpr int hevcBlock = 64, av1Block = 128;
+// libheif takes memory by what it decodes, which may be as large as the
+// square its size limit lets through. Beyond this side a file must back that
+// square at this many pixels per byte, far more than photos pack (a 12 MP
+// phone HEIC holds 5 to 8, a 48 MP one about 10), so a few bytes cannot make
+// libheif take gigabytes.
+constexpr int sideNeedingData = 2048;
+constexpr double hevcPixelsPerByte = 48, av1PixelsPerByte = 32;
 
 std::int64_t positionOf(void* picture) {
     return ftello(static_cast<const PictureFile*>(picture)->file);
@@ -95,15 +107,22 @@ const std::uint8_t* interleavedPlane(const heif_image* image, size_t* stride) {
 #endif
 }
 
-int layOut(const PictureFile& picture, BitmapImage* image, const heif_image* decoded,
-           std::uint32_t width, std::uint32_t height) {
+// At the decoded size, which for a turned or cropped picture libheif 1.15
+// may give otherwise than its handle; it has passed the size limit, so only
+// the side limit is left to check.
+int layOut(const PictureFile& picture, BitmapImage* image, const heif_image* decoded) {
     size_t stride = 0;
     const std::uint8_t* plane = interleavedPlane(decoded, &stride);
-    if (plane == nullptr ||
-        heif_image_get_width(decoded, heif_channel_interleaved) != static_cast<int>(width) ||
-        heif_image_get_height(decoded, heif_channel_interleaved) != static_cast<int>(height) ||
-        stride < size_t{width} * 3) {
-        return refuseDamaged(picture, "decoded picture differs from its header");
+    const int decodedWidth = heif_image_get_width(decoded, heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(decoded, heif_channel_interleaved);
+    if (plane == nullptr || decodedWidth <= 0 || decodedHeight <= 0 ||
+        stride < size_t{static_cast<std::uint32_t>(decodedWidth)} * 3) {
+        return refuseDamaged(picture, "no decoded picture");
+    }
+    const auto width = static_cast<std::uint32_t>(decodedWidth);
+    const auto height = static_cast<std::uint32_t>(decodedHeight);
+    if (!acceptClaimedSize(picture, width, height, 0)) {
+        return 0;
     }
     RowLayout layout;
     if (!startLayout(picture, layout, image, width, height, reductionTarget(picture), 1)) {
@@ -168,30 +187,32 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
         // HEVC codes an intra picture in blocks of at most 64 x 64 pixels,
         // each with at least one bit for its prediction; AV1's adaptive
         // coding can spend less, so only the container counts there.
-        const double leastBytes = avif ? 0 : double((width + 63) / 64) * ((height + 63) / 64) / 8;
+        //
+        // A grid states its size twice, in its picture's ispe box and in its
+        // own data, and libheif takes memory by the latter, as it does for a
+        // coded picture by its stream. Its limit holds both sides to one
+        // number, the longest side declared plus the codec's blocks, so the
+        // area it lets through is bounded by the file's size too.
+        const int limit =
+            std::max({heif_image_handle_get_ispe_width(handle),
+                      heif_image_handle_get_ispe_height(handle), width, height, codedMargin}) +
+            (avif ? av1Block : hevcBlock);
+        const double square = limit > sideNeedingData ? double(limit) * limit : 0;
+        const double leastBytes =
+            std::max(avif ? 0 : double((width + 63) / 64) * ((height + 63) / 64) / 8,
+                     square / (avif ? av1PixelsPerByte : hevcPixelsPerByte));
         if (width <= 0 || height <= 0) {
             refuseDamaged(picture, "no picture size");
         } else if (acceptClaimedSize(picture, static_cast<std::uint32_t>(width),
                                      static_cast<std::uint32_t>(height), leastBytes)) {
             options->convert_hdr_to_8bit = 1;
-            // A grid states its size twice, in its picture's ispe box and in
-            // its own data, and libheif 1.15 takes memory by the latter, as it
-            // does for a coded picture by its stream. No side beyond the
-            // checked one is let through, so a small file cannot claim
-            // gigabytes; the margin is for tiles coded larger than a small
-            // picture they make up.
-            const int declared =
-                std::max({heif_image_handle_get_ispe_width(handle),
-                          heif_image_handle_get_ispe_height(handle), width, height, codedMargin});
-            heif_context_set_maximum_image_size_limit(context, declared + 1);
+            heif_context_set_maximum_image_size_limit(context, limit);
             const int standardError = silenceStandardError();
             error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
                                       heif_chroma_interleaved_RGB, options);
             restoreStandardError(standardError);
-            result = error.code != heif_error_Ok
-                         ? refuseHeif(picture, error)
-                         : layOut(picture, image, decoded, static_cast<std::uint32_t>(width),
-                                  static_cast<std::uint32_t>(height));
+            result = error.code != heif_error_Ok ? refuseHeif(picture, error)
+                                                 : layOut(picture, image, decoded);
         }
     }
     heif_image_release(decoded);
