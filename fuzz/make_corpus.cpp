@@ -72,11 +72,16 @@ int main(int argc, char** argv) {
             avif.begin() + 4] = 0xff;
     patchWebpSize(lyingWebp, 16000, 16);
     patchHeifSize(lyingHeic, 9, 16000);
+    Bytes thinHeic = heic;
+    patchHeifSize(thinHeic, 27759, 1);
 
     // The kinds of BMP only a named picture may be; RLE's skips, a stream
     // cut short, and a claim far beyond what its bytes can draw.
     const auto few = fewColourPicture(13, 5, 12);
     const Bytes rle8 = encodeBitmap(13, 5, few, {40, false, 8, 1});
+    const Bytes fields =
+        encodeBitmap(9, 7, picture, {56, false, 32, 3, {0xff0000, 0xff00, 0xff, 0}});
+    const Bytes bareDib(fields.begin() + 14, fields.end());
     Bytes cutRle = rle8;
     cutRle.resize(cutRle.size() - 7);
     using T = TiffLayout;
@@ -113,6 +118,8 @@ int main(int argc, char** argv) {
         {"refuse-cut.heic", cutHeic},
         {"refuse-tile.avif", badAvif},
         {"refuse-lying-height.heic", lyingHeic},
+        {"refuse-thin-claim.heic", thinHeic},
+        {"valid-odd-wide.heic", encodeHeif(1025, 9, patternPicture(1025, 9))},
         {"valid-w1.bmp", valid(1, 3)},
         {"valid-w3.bmp", valid(3, 3)},
         {"valid-w4.bmp", valid(4, 2)},
@@ -167,6 +174,7 @@ int main(int argc, char** argv) {
         {"valid-bitfields16.bmp",
          encodeBitmap(9, 7, picture, {52, false, 16, 3, {0xf800, 0x7e0, 0x1f, 0}})},
         {"valid-os2-core.bmp", encodeBitmap(13, 5, few, {12, false, 4})},
+        {"valid-bare-bitfields.dib", bareDib},
         {"valid-v5-alpha.bmp",
          encodeBitmap(9, 7, picture, {124, true, 32, 3, {0xff0000, 0xff00, 0xff, 0xff000000}})},
         {"refuse-rle-cut.bmp", cutRle},
@@ -176,7 +184,8 @@ int main(int argc, char** argv) {
          encodeGif(16, 16, picture16, {GifLayout::local, true, 20, 18, 3, 1})},
         {"valid-clipped-transparent-animated.gif",
          encodeGif(9, 7, picture, {GifLayout::global, false, 6, 5, 2, 1, 4, 2, true})},
-        {"refuse-no-colour-map.gif", encodeGif(9, 7, picture, {GifLayout::none})},
+        {"valid-no-colour-map.gif", encodeGif(9, 7, picture, {GifLayout::none})},
+        {"valid-both-maps-interlaced.gif", encodeGif(9, 7, picture, {GifLayout::both, true})},
         {"refuse-cut.gif", cutGif},
         {"refuse-lying-size.gif", lyingGif},
         {"refuse-bad-lzw.gif", badLzwGif},

@@ -96,15 +96,18 @@ Bytes encodeGif(int width, int height, const Bytes& rgb, GifLayout layout) {
     std::vector<GifColorType> colours = picture.colours;
     colours.resize(size_t{1} << GifBitSize(static_cast<int>(colours.size())));
     ColorMapObject* map = GifMakeMapObject(static_cast<int>(colours.size()), colours.data());
+    std::reverse(colours.begin(), colours.end());
+    ColorMapObject* reversed = GifMakeMapObject(static_cast<int>(colours.size()), colours.data());
     Bytes out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, appendGif, &error);
     need(gif != nullptr && map != nullptr, "EGifOpen");
     EGifSetGifVersion(gif, layout.transparent >= 0);
-    const bool local = layout.map == GifLayout::local;
+    const bool local = layout.map == GifLayout::local || layout.map == GifLayout::both;
+    ColorMapObject* screenMap = layout.map == GifLayout::both ? reversed : local ? nullptr : map;
     need(EGifPutScreenDesc(gif, layout.screenWidth > 0 ? layout.screenWidth : width,
                            layout.screenHeight > 0 ? layout.screenHeight : height, 8,
-                           layout.background, local ? nullptr : map) != GIF_ERROR,
+                           layout.background, screenMap) != GIF_ERROR,
          "EGifPutScreenDesc");
     for (int frame = 0; frame < (layout.secondFrame ? 2 : 1); ++frame) {
         if (layout.transparent >= 0) {
@@ -134,6 +137,7 @@ Bytes encodeGif(int width, int height, const Bytes& rgb, GifLayout layout) {
     }
     need(EGifCloseFile(gif, &error) != GIF_ERROR, "EGifCloseFile");
     GifFreeMapObject(map);
+    GifFreeMapObject(reversed);
     if (layout.map == GifLayout::none) {
         // giflib writes no file without a colour map: the global one is
         // taken out afterwards.

@@ -10,7 +10,9 @@ struct GifLayout {
     // The palette lists the picture's colours in the order they first
     // appear, top row first; a picture of more than 256 colours is mapped
     // to a 6 x 7 x 6 colour cube.
-    enum Map { global, local, none } map = global;
+    // both: the frame's own table, and a global one with the colours in
+    // reverse, which the frame must not show.
+    enum Map { global, local, none, both } map = global;
     bool interlaced = false;
     int screenWidth = 0, screenHeight = 0; // 0: the frame's own size
     int left = 0, top = 0;                 // the frame's corner on the screen

@@ -36,9 +36,23 @@ bool isHeifBrand(const unsigned char* brand) {
                        [&](const char* known) { return std::memcmp(brand, known, 4) == 0; });
 }
 
+// A DIB starts with its info header: its size, the sizes of the picture and
+// one colour plane, at OS/2's 16-bit or Windows' 32-bit places.
+bool isBareBitmap(const unsigned char* head, size_t headBytes) {
+    if (headBytes < 12) {
+        return false;
+    }
+    const std::uint32_t infoBytes =
+        head[0] | head[1] << 8 | head[2] << 16 | std::uint32_t{head[3]} << 24;
+    const unsigned planes = infoBytes == 12 ? head[8] | head[9] << 8 : head[12] | head[13] << 8;
+    return (infoBytes == 12 || infoBytes == 40 || infoBytes == 52 || infoBytes == 56 ||
+            infoBytes == 64 || infoBytes == 108 || infoBytes == 124) &&
+           planes == 1;
+}
+
 int loadByFormat(const PictureFile& picture, BitmapImage* image) {
     static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    unsigned char head[12] = {};
+    unsigned char head[14] = {};
     const size_t headBytes = std::fread(head, 1, sizeof head, picture.file);
     std::rewind(picture.file);
     auto startsWith = [&](const char* bytes, size_t at = 0) {
@@ -66,10 +80,14 @@ int loadByFormat(const PictureFile& picture, BitmapImage* image) {
     if (tiffMagic) {
         return loadTiff(picture, image);
     }
-    if (startsWith("ftyp", 4) && headBytes == sizeof head && isHeifBrand(head + 8)) {
+    if (startsWith("ftyp", 4) && headBytes >= 12 && isHeifBrand(head + 8)) {
         return loadHeif(picture, image);
     }
-    // Too short to tell: the BMP reader says how short.
+    // Too short to tell: the BMP reader says how short. A bare DIB, a BMP
+    // without its file header, is only ever a named picture.
+    if (picture.request.everyBitmap && isBareBitmap(head, headBytes)) {
+        return loadAnyBitmap(picture, image);
+    }
     if (headBytes < 2 || startsWith("BM")) {
         return picture.request.everyBitmap ? loadAnyBitmap(picture, image)
                                            : loadBitmap(picture, image);

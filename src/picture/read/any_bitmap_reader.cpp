@@ -35,6 +35,9 @@ struct BitmapHeader {
     std::uint32_t colorsUsed = 0;
     std::uint32_t masks[3] = {}; // red, green, blue; alpha is never shown
     std::uint32_t pixelOffset = 0;
+    // 14 for a bare DIB, as the clipboard saves it: the file header's bytes
+    // the file does not hold. Its pixels follow the colour table.
+    std::int64_t missingBytes = 0;
 };
 
 // OS/2 1.x has its own 12 bytes; OS/2 2.x takes any size from 16 to 64,
@@ -56,19 +59,31 @@ std::uint32_t masksAfterHeader(const BitmapHeader& header) {
     return header.compression == bitFields ? 12 : header.compression == alphaBitFields ? 16 : 0;
 }
 
+// "BM", or too short to tell, when the headers' refusal says how short.
+bool startsBitmapFile(const PictureFile& picture) {
+    unsigned char magic[2] = {};
+    const size_t read = std::fread(magic, 1, sizeof magic, picture.file);
+    std::rewind(picture.file);
+    return read < sizeof magic || (magic[0] == 'B' && magic[1] == 'M');
+}
+
 // Reads the file and info headers, and the bit fields behind a 40-byte
 // one; false after the message.
 bool readHeader(const PictureFile& picture, BitmapHeader& header) {
     unsigned char bytes[fileHeaderBytes + largestHeaderBytes] = {};
-    const size_t read = std::fread(bytes, 1, sizeof bytes, picture.file);
+    const bool bare = !startsBitmapFile(picture);
+    const size_t missing = bare ? fileHeaderBytes : 0;
+    header.missingBytes = static_cast<std::int64_t>(missing);
+    const size_t read =
+        std::fread(bytes + missing, 1, sizeof bytes - missing, picture.file) + missing;
     auto cutShort = [&](std::uint32_t needed) {
-        return refuse(picture, "Header from %s is cut short: %zu of %u bytes\n", picture.name, read,
-                      needed) != 0;
+        return refuse(picture, "Header from %s is cut short: %zu of %u bytes\n", picture.name,
+                      read - missing, needed - static_cast<std::uint32_t>(missing)) != 0;
     };
     if (read < fileHeaderBytes + 4) {
         return cutShort(fileHeaderBytes + 4);
     }
-    header.pixelOffset = readLe32(bytes + 10);
+    header.pixelOffset = bare ? 0 : readLe32(bytes + 10);
     header.infoBytes = readLe32(bytes + 14);
     if (!isKnownHeaderSize(header.infoBytes)) {
         char reason[64];
@@ -272,17 +287,18 @@ int loadAnyBitmap(const PictureFile& picture, BitmapImage* image) {
                                         static_cast<double>(rowBytes);
     if (!acceptClaimedSize(picture, static_cast<std::uint32_t>(header.width),
                            static_cast<std::uint32_t>(rows),
-                           static_cast<double>(pixelStart) + pixelBytes)) {
+                           static_cast<double>(pixelStart - header.missingBytes) + pixelBytes)) {
         return 0;
     }
 
     // Indices beyond the table show black, as web browsers show them.
     unsigned char palette[256 * 3] = {};
     unsigned char stored[256 * 4];
-    if (std::fseek(picture.file, static_cast<long>(tableStart), SEEK_SET) != 0 ||
+    const std::int64_t missing = header.missingBytes;
+    if (std::fseek(picture.file, static_cast<long>(tableStart - missing), SEEK_SET) != 0 ||
         std::fread(stored, static_cast<size_t>(entryBytes), static_cast<size_t>(entries),
                    picture.file) != static_cast<size_t>(entries) ||
-        std::fseek(picture.file, static_cast<long>(pixelStart), SEEK_SET) != 0) {
+        std::fseek(picture.file, static_cast<long>(pixelStart - missing), SEEK_SET) != 0) {
         return refuseDamaged(picture, "colour table cut short");
     }
     for (std::int64_t i = 0; i < entries; ++i) {

@@ -145,15 +145,9 @@ bool readInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line,
     return true;
 }
 
-int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* image) {
-    if (!readFirstDescriptor(gif)) {
-        return refuseDamaged(picture, gifReason(gif->Error));
-    }
+int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject& map,
+              BitmapImage* image) {
     const GifImageDesc& frame = gif->Image;
-    const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-    if (map == nullptr) {
-        return refuseDamaged(picture, gifReason(D_GIF_ERR_NO_COLOR_MAP));
-    }
     Screen screen;
     screen.width = static_cast<std::uint32_t>(std::max(gif->SWidth, 0));
     screen.height = static_cast<std::uint32_t>(std::max(gif->SHeight, 0));
@@ -179,7 +173,7 @@ int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* im
     screen.shownHeight = frame.Width > 0 ? std::min(static_cast<std::uint32_t>(frame.Height),
                                                     screen.height - screen.top)
                                          : 0;
-    fillPalette(screen, *map);
+    fillPalette(screen, map);
     const ColorMapObject* global = gif->SColorMap;
     if (global != nullptr && gif->SBackGroundColor >= 0 &&
         gif->SBackGroundColor < global->ColorCount) {
@@ -222,15 +216,52 @@ int readFirstFrame(const PictureFile& picture, GifFileType* gif, BitmapImage* im
     return result;
 }
 
+// Without any colour table, the indices show as a ramp of greys from black
+// to white over as many entries as the screen descriptor's size field
+// gives, as image editors show such a file.
+ColorMapObject* greyRamp(int sizeBits) {
+    const int colours = 1 << (sizeBits + 1);
+    ColorMapObject* map = GifMakeMapObject(colours, nullptr);
+    for (int i = 0; map != nullptr && i < colours; ++i) {
+        const auto grey = static_cast<GifByteType>(i * 255 / (colours - 1));
+        map->Colors[i] = {grey, grey, grey};
+    }
+    return map;
+}
+
+int readFirstFrame(const PictureFile& picture, GifFileType* gif, int sizeBits, BitmapImage* image) {
+    if (!readFirstDescriptor(gif)) {
+        return refuseDamaged(picture, gifReason(gif->Error));
+    }
+    const GifImageDesc& frame = gif->Image;
+    ColorMapObject* ramp =
+        frame.ColorMap == nullptr && gif->SColorMap == nullptr ? greyRamp(sizeBits) : nullptr;
+    const ColorMapObject* map = frame.ColorMap != nullptr   ? frame.ColorMap
+                                : gif->SColorMap != nullptr ? gif->SColorMap
+                                                            : ramp;
+    if (map == nullptr) {
+        return refuseForLackOfMemory(picture);
+    }
+    const int result = readFrame(picture, gif, *map, image);
+    GifFreeMapObject(ramp);
+    return result;
+}
+
 } // namespace
 
 int loadGif(const PictureFile& picture, BitmapImage* image) {
+    // The screen descriptor's size field, which giflib keeps only with a
+    // global colour table.
+    unsigned char head[11] = {};
+    const int sizeBits =
+        std::fread(head, 1, sizeof head, picture.file) == sizeof head ? head[10] & 7 : 7;
+    std::rewind(picture.file);
     int error = 0;
     GifFileType* gif = DGifOpen(picture.file, readFromFile, &error);
     if (gif == nullptr) {
         return refuseDamaged(picture, gifReason(error));
     }
-    const int result = readFirstFrame(picture, gif, image);
+    const int result = readFirstFrame(picture, gif, sizeBits, image);
     DGifCloseFile(gif, &error);
     return result;
 }
