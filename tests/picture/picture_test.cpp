@@ -693,6 +693,12 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          16},
         {resized(lossless, 4097, 7), texture + "4097 x 7 pixels, at most 4096 per side\n"},
         {resized(animated, 30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
+        // libwebp holds a lossless picture whole: a large claim needs data.
+        {resized(lossless, 16383, 16383),
+         damaged + "too little data for 16383 x 16383 pixels\n",
+         path,
+         {},
+         16},
         // libheif's own words, which differ from one version to the next.
         {cut(heic, heic.size() - 20), damaged + heifRefusal(cut(heic, heic.size() - 20)) + "\n"},
         {noMeta, damaged + heifRefusal(noMeta) + "\n"},

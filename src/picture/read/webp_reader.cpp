@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr double losslessAreaFree = 4096.0 * 4096, losslessPixelsPerByte = 32;
+
 const char* statusText(VP8StatusCode status) {
     switch (status) {
     case VP8_STATUS_OUT_OF_MEMORY:
@@ -127,11 +129,17 @@ int loadFrame(const PictureFile& picture, BitmapImage* image, const WebPDemuxer*
     }
     const std::uint32_t width = WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH);
     const std::uint32_t height = WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT);
-    // A lossy frame spends at least a bit on each 16 x 16 macroblock; a
-    // lossless one of a single colour needs no bit per pixel at all.
+    // A lossy frame spends at least a bit on each 16 x 16 macroblock. A
+    // lossless one of a single colour needs almost nothing per pixel, but
+    // libwebp holds it whole, 4 bytes a pixel, before any scaling: beyond
+    // 16 megapixels it must hold a byte for every 32, which photos and
+    // screenshots stored losslessly hold many times over.
     image->lossy = features.format == 1;
+    const double area = double(iterator.width) * iterator.height;
     const double leastBytes =
-        image->lossy ? double((iterator.width + 15) / 16) * ((iterator.height + 15) / 16) / 8 : 0;
+        image->lossy ? double((iterator.width + 15) / 16) * ((iterator.height + 15) / 16) / 8
+        : area > losslessAreaFree ? area / losslessPixelsPerByte
+                                  : 0;
     if (!acceptClaimedSize(picture, width, height, leastBytes)) {
         return 0;
     }
