@@ -16,6 +16,9 @@
 //   BM_LoadHeif   vs BM_HeifDecoder (heif_decode_image to 8-bit RGB, the
 //                    same photograph as HEIC), likewise reduced; BM_LoadAvif
 //                    vs BM_AvifDecoder the same as AVIF
+//   BM_LoadJxl    vs BM_JxlDecoder (libjxl into one RGB buffer of 8 bits, the
+//                    same photograph as a lossy JPEG XL at distance 1, both
+//                    with libjxl's thread pool), likewise reduced
 //   BM_Frame      vs BM_ClearOnlyFrame (clear, swap and finish only)
 //   BM_SaveView/N vs BM_PngWrite/N (the same N x N pixels written by libpng
 //                    alone, with the same settings): the view saved as
@@ -47,6 +50,8 @@
 #include <fstream>
 #include <gif_lib.h>
 #include <jpeglib.h>
+#include <jxl/decode.h>
+#include <jxl/resizable_parallel_runner.h>
 #include <libheif/heif.h>
 #include <map>
 #include <memory>
@@ -67,6 +72,7 @@
 #include "app/scene.h"
 #include "bitmap_writer.h"
 #include "gif_tiff_writer.h"
+#include "jxl_writer.h"
 #include "logo/outline.h"
 #include "marble.h"
 #include "picture/picture.h"
@@ -161,6 +167,13 @@ const std::string& photoHeifPath(bool av1) {
     return av1 ? avif : heic;
 }
 
+const std::string& photoJxlPath() {
+    static const std::string path = writeBigFile("ovrik-bench-photo.jxl", [] {
+        return encodeJxl(photoWidth, photoHeight, phonePhoto(), {1});
+    });
+    return path;
+}
+
 struct Goal {
     std::string measured, floor, text;
     double items = 1;   // the measured time is divided by these first
@@ -193,6 +206,7 @@ const std::vector<Goal> goals = [] {
         {"BM_LoadWebp", "BM_WebpDecoder", "goal: below 1, reduced while decoded"},
         {"BM_LoadHeif", "BM_HeifDecoder", "goal: at most 1.1"},
         {"BM_LoadAvif", "BM_AvifDecoder", "goal: at most 1.1"},
+        {"BM_LoadJxl", "BM_JxlDecoder", "goal: at most 1.15"},
         {"BM_Frame", "BM_ClearOnlyFrame", "goal: at most 1.5"},
         {"BM_SaveView/400", "BM_PngWrite/400", "goal: at most 1.5"},
         {"BM_SaveView/2048", "BM_PngWrite/2048", "goal: at most 1.5"},
@@ -421,6 +435,45 @@ void BM_AvifDecoder(benchmark::State& state) {
 
 void BM_LoadAvif(benchmark::State& state) {
     loadPictureLoop(state, "BM_LoadAvif", photoHeifPath(true), namedPictureSide, photoPixelBytes);
+}
+
+void BM_JxlDecoder(benchmark::State& state) {
+    const std::string& path = photoJxlPath();
+    timeLoop(state, "BM_JxlDecoder", [&] {
+        std::ifstream file(path, std::ios::binary);
+        const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(file), {});
+        JxlDecoder* decoder = JxlDecoderCreate(nullptr);
+        void* runner = JxlResizableParallelRunnerCreate(nullptr);
+        JxlDecoderSetParallelRunner(decoder, JxlResizableParallelRunner, runner);
+        JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
+        JxlDecoderSetInput(decoder, bytes.data(), bytes.size());
+        JxlDecoderCloseInput(decoder);
+        const JxlPixelFormat format = {3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+        JxlBasicInfo info = {};
+        std::vector<std::uint8_t> rgb;
+        for (JxlDecoderStatus status = JxlDecoderProcessInput(decoder);
+             status != JXL_DEC_FULL_IMAGE; status = JxlDecoderProcessInput(decoder)) {
+            if (status == JXL_DEC_BASIC_INFO &&
+                JxlDecoderGetBasicInfo(decoder, &info) == JXL_DEC_SUCCESS) {
+                JxlResizableParallelRunnerSetThreads(
+                    runner, JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+            } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
+                rgb.resize(size_t{info.xsize} * info.ysize * 3);
+                JxlDecoderSetImageOutBuffer(decoder, &format, rgb.data(), rgb.size());
+            } else {
+                state.SkipWithError("JxlDecoderProcessInput failed");
+                break;
+            }
+        }
+        benchmark::DoNotOptimize(rgb.data());
+        JxlResizableParallelRunnerDestroy(runner);
+        JxlDecoderDestroy(decoder);
+    });
+    state.SetBytesProcessed(state.iterations() * photoPixelBytes);
+}
+
+void BM_LoadJxl(benchmark::State& state) {
+    loadPictureLoop(state, "BM_LoadJxl", photoJxlPath(), namedPictureSide, photoPixelBytes);
 }
 
 void BM_StbLoad(benchmark::State& state) {
@@ -829,6 +882,8 @@ BENCHMARK(BM_WebpDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadWebp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HeifDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadHeif)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JxlDecoder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadJxl)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AvifDecoder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadAvif)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClearOnlyFrame)->Unit(benchmark::kMicrosecond);

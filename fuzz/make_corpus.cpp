@@ -7,6 +7,7 @@
 
 #include "bitmap_writer.h"
 #include "gif_tiff_writer.h"
+#include "jxl_writer.h"
 #include "picture_writer.h"
 #include "webp_heif_writer.h"
 
@@ -74,6 +75,14 @@ int main(int argc, char** argv) {
     patchHeifSize(lyingHeic, 9, 16000);
     Bytes thinHeic = heic;
     patchHeifSize(thinHeic, 27759, 1);
+    // JPEG XL: valid in its container, with alpha, orientation and a second
+    // frame; damaged in its bitstream, cut, and lying about its size.
+    using J = JxlLayout;
+    const Bytes jxl = encodeJxl(16, 16, picture16, {1});
+    Bytes badJxl = jxl, cutJxl = jxl, lyingJxl = jxl;
+    std::fill_n(badJxl.begin() + badJxl.size() / 2, 8, 0x5a);
+    cutJxl.resize(cutJxl.size() / 2);
+    patchJxlSize(lyingJxl, 16000, 16000);
 
     // The kinds of BMP only a named picture may be; RLE's skips, a stream
     // cut short, and a claim far beyond what its bytes can draw.
@@ -120,6 +129,12 @@ int main(int argc, char** argv) {
         {"refuse-lying-height.heic", lyingHeic},
         {"refuse-thin-claim.heic", thinHeic},
         {"valid-odd-wide.heic", encodeHeif(1025, 9, patternPicture(1025, 9))},
+        {"valid-lossy.jxl", jxl},
+        {"valid-container-alpha-orientation6-animated.jxl",
+         encodeJxl(9, 7, picture, {0, J::uint16, false, true, 6, true, true})},
+        {"refuse-bitstream.jxl", badJxl},
+        {"refuse-cut.jxl", cutJxl},
+        {"refuse-lying-size.jxl", lyingJxl},
         {"valid-w1.bmp", valid(1, 3)},
         {"valid-w3.bmp", valid(3, 3)},
         {"valid-w4.bmp", valid(4, 2)},

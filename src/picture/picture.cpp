@@ -80,6 +80,13 @@ int loadByFormat(const PictureFile& picture, BitmapImage* image) {
     if (tiffMagic) {
         return loadTiff(picture, image);
     }
+    static const unsigned char jxlContainer[12] = {0,   0,   0,    12,   'J',  'X',
+                                                   'L', ' ', '\r', '\n', 0x87, '\n'};
+    if ((headBytes >= 2 && head[0] == 0xff && head[1] == 0x0a) ||
+        (headBytes >= sizeof jxlContainer &&
+         std::memcmp(head, jxlContainer, sizeof jxlContainer) == 0)) {
+        return loadJxl(picture, image);
+    }
     if (startsWith("ftyp", 4) && headBytes >= 12 && isHeifBrand(head + 8)) {
         return loadHeif(picture, image);
     }
@@ -93,8 +100,8 @@ int loadByFormat(const PictureFile& picture, BitmapImage* image) {
                                            : loadBitmap(picture, image);
     }
     return refuse(picture,
-                  "Format of %s is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC and AVIF are "
-                  "read\n",
+                  "Format of %s is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC, AVIF and "
+                  "JPEG XL are read\n",
                   picture.name);
 }
 
@@ -134,6 +141,26 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
         return refuseDamaged(picture, reason);
     }
     return true;
+}
+
+int silenceStandardError() {
+    std::fflush(stderr);
+    const int saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) {
+        dup2(null, STDERR_FILENO);
+    }
+    if (null >= 0) {
+        close(null);
+    }
+    return saved;
+}
+
+void restoreStandardError(int saved) {
+    if (saved >= 0) {
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+    }
 }
 
 int refuse(const PictureFile& picture, const char* format, ...) {

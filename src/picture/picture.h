@@ -1,5 +1,5 @@
-// Pictures for the texture: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC and AVIF
-// files, told apart by their first bytes, read into packed RGB rows, upright
+// Pictures for the texture: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC, AVIF and
+// JPEG XL files, told apart by their first bytes, read into packed RGB rows, upright
 // as their orientation says and, on request, reduced. No GL here.
 #pragma once
 
@@ -12,7 +12,8 @@ struct BitmapImage {
     // row at the bottom of the picture. Allocated with malloc; the caller
     // frees it.
     unsigned char* pixels = nullptr;
-    // Set by loadPicture: the file was lossy (JPEG, lossy WebP, HEIC, AVIF),
+    // Set by loadPicture: the file was lossy (JPEG, lossy WebP, HEIC, AVIF, lossy or
+    // recompressed JPEG XL),
     // so a copy of the picture is stored as JPEG rather than as a far larger
     // PNG.
     bool lossy = false;

@@ -28,14 +28,15 @@ appstreamcli validate --no-net "$share/metainfo/org.ovrik.logo.metainfo.xml" >"$
     fail "metainfo: $(cat "$root.txt")"
 desktop-file-validate "$desktop" || fail "the desktop entry does not validate"
 # Every kind of picture the program reads, offered by Open With.
-types=(bmp png jpeg webp avif heic heif gif tiff)
+types=(bmp png jpeg webp avif heic heif gif tiff jxl)
 grep -qx 'Exec=/usr/bin/ovrik-logo %f' "$desktop" && ! grep -q '^Path=' "$desktop" &&
     grep -qx "MimeType=$(printf 'image/%s;' "${types[@]}")" "$desktop" ||
     fail "the desktop entry reads $(grep -E '^(Exec|Path|MimeType)=' "$desktop")"
-# The HEIC and AVIF decoders are plugins where libheif has a plugin folder:
-# no linker asks for them, so the package must.
+# libjxl by its 0.7 or 0.11 name. The HEIC and AVIF decoders are plugins
+# where libheif has a plugin folder: no linker asks for them, so the package
+# must.
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libgif7 libtiff6 libheif1 $(ls -d /usr/lib/*/libheif/plugins >/dev/null 2>&1 &&
+for library in libgif7 libtiff6 libheif1 libjxl $(ls -d /usr/lib/*/libheif/plugins >/dev/null 2>&1 &&
     echo libheif-plugin-libde265 libheif-plugin-dav1d); do
     [[ $depends == *"$library"* ]] || fail "the package does not depend on $library: $depends"
 done

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "bitmap_writer.h"
+#include "jxl_writer.h"
 #include "picture_writer.h"
 #include "webp_heif_writer.h"
 
@@ -23,15 +24,21 @@ TEST(ModelPicture, ReadsBackUprightAsTheSourceInItsFormat) {
         source[i] = static_cast<unsigned char>(i % 3 == 1 ? y * 23 : x * 15 - i % 3 * x * 5);
     }
     const std::string path = std::filesystem::temp_directory_path() / "ovrik-model-picture";
-    // A lossy source (JPEG, lossy WebP, HEIC) is stored again as JPEG, a
-    // lossless one (PNG, lossless WebP) as PNG.
+    // A lossy source (JPEG, lossy WebP, HEIC, lossy or recompressed JPEG XL)
+    // is stored again as JPEG, a lossless one (PNG, lossless WebP and JPEG
+    // XL) as PNG.
     BitmapImage read, back; // a PNG read after a JPEG must not pass for one
     for (const auto& [file, lossy, tolerance] :
          {std::tuple{encodePng(width, height, source), false, 0},
           {encodeJpeg(width, height, source, {false, false, 98}), true, 20},
           {encodeWebp(width, height, source, {true}), false, 0},
           {encodeWebp(width, height, source, {false, 95}), true, 20},
-          {encodeHeif(width, height, source, {false, 95}), true, 24}}) {
+          {encodeHeif(width, height, source, {false, 95}), true, 24},
+          {encodeJxl(width, height, source), false, 0},
+          {encodeJxl(width, height, source, {0.5}), true, 20},
+          {encodeJxl(width, height, source,
+                     {0, JxlLayout::uint8, false, false, 1, false, true, true}),
+           true, 20}}) {
         const std::string mimeType = lossy ? "image/jpeg" : "image/png",
                           extension = lossy ? "jpg" : "png";
         ASSERT_TRUE(writeFile(path, file));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -24,6 +25,7 @@
 
 #include "bitmap_writer.h"
 #include "gif_tiff_writer.h"
+#include "jxl_writer.h"
 #include "marble.h"
 #include "picture_writer.h"
 #include "webp_heif_writer.h"
@@ -463,8 +465,10 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     // which libheif writes as grids or crops, 10 and 12 bits, rotation and
     // mirror.
     auto asDecoded = [&](const Bytes& file, int reduceTo = 0, double meanError = 0) {
-        const bool webp = file[8] == 'W';
-        const DecodedPicture d = webp ? decodeWebpWithLibrary(file) : decodeHeifWithLibrary(file);
+        const bool jxl = file[0] == 0xff || file[4] == 'J', webp = file[8] == 'W';
+        const DecodedPicture d = jxl    ? decodeJxlWithLibrary(file)
+                                 : webp ? decodeWebpWithLibrary(file)
+                                        : decodeHeifWithLibrary(file);
         const int f = reduceTo > 0 ? std::max(d.width, d.height) / reduceTo : 1;
         cases.push_back({file, d.width / f, d.height / f,
                          blockAverage(d.rgb, d.width, d.height, f, f), meanError, false, reduceTo});
@@ -503,6 +507,51 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     // A first frame that does not cover the canvas, whole and reduced.
     asDecoded(encodeWebp(61, 37, marble, {true, 90, false, true, 0, 2}));
     asDecoded(encodeWebp(60, 44, marble48, {false, 90, true, true, 0, 2}), 16);
+
+    // JPEG XL: lossless at 8 and 16 bits, grey, with alpha (dropped, each
+    // pixel its own colour), an animation's first frame, in its
+    // container: the picture itself. Float samples beyond 0 .. 1 clamped.
+    // Lossy, lossy with alpha, float and a recompressed JPEG as libjxl
+    // decodes them. Every orientation; reduced, across groups of pixels too.
+    using J = JxlLayout;
+    Bytes stretched = marble;
+    for (unsigned char& v : stretched) {
+        v = static_cast<unsigned char>(std::clamp(std::lround(v * 1.25 - 25.5), 0L, 255L));
+    }
+    const struct {
+        JxlLayout layout;
+        const Bytes* rgb;
+        double meanError;
+    } jxls[] = {{{}, &marble, 0},
+                {{0, J::uint16}, &marble, 0},
+                {{0, J::uint8, true}, &greyMarble, 0},
+                {{0, J::uint8, false, true}, &marble, 0},
+                {{0, J::uint16, false, true}, &marble, 0},
+                {{0, J::uint8, false, false, 1, true}, &marble, 0},
+                {{0, J::uint8, false, false, 1, false, true}, &marble, 0},
+                {{0, J::float32}, &stretched, 0.5}};
+    for (const auto& j : jxls) {
+        cases.push_back({encodeJxl(61, 37, marble, j.layout), 61, 37, *j.rgb, j.meanError});
+    }
+    for (const JxlLayout layout : {J{1}, J{1, J::uint8, false, true}, J{2, J::float32},
+                                   J{1, J::uint16, false, false, 1, true, true},
+                                   J{0, J::uint8, false, false, 1, false, true, true}}) {
+        asDecoded(encodeJxl(61, 37, marble, layout));
+    }
+    for (int o = 1; o <= 8; ++o) {
+        cases.push_back(
+            {encodeJxl(7, 5, pattern, {0, J::uint8, false, o % 2 == 0, o, false, o > 6}),
+             o >= 5 ? 5 : 7, o >= 5 ? 7 : 5, turned(pattern, 7, 5, o)});
+    }
+    cases.push_back({encodeJxl(64, 64, board), 16, 16, evenGrey, 0, false, 16});
+    cases.push_back({encodeJxl(64, 32, square, {0, J::uint8, false, false, 6}), 8, 16,
+                     turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 6), 0, false, 16});
+    const Bytes photo = photoLikePicture(700, 560);
+    for (const int reduceTo : {0, 100}) {
+        asDecoded(
+            encodeJxl(700, 560, photo, {1, J::uint8, false, false, 1, false, false, false, 3}),
+            reduceTo);
+    }
 
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
@@ -572,6 +621,16 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
     noMeta[std::search(noMeta.begin(), noMeta.end(), std::begin("meta"), std::end("meta") - 1) -
            noMeta.begin()] = 'x';
     badTile[mdatOf(avif) + 4] = 0xff; // the first OBU's header
+    const Bytes jxl = encodeJxl(64, 64, marble, {1}),
+                jxlContainer =
+                    encodeJxl(64, 64, marble, {0, JxlLayout::uint8, false, false, 1, false, true});
+    auto jxlSized = [&](unsigned width, unsigned height) {
+        Bytes lying = jxl;
+        patchJxlSize(lying, width, height);
+        return lying;
+    };
+    Bytes badJxl = jxl;
+    std::fill_n(badJxl.begin() + badJxl.size() / 2, 16, 0x5a);
     Bytes badCrc = png, badScan = encodeJpeg(64, 64, makeMarble(64));
     Bytes badLzw = encodeGif(64, 64, makeMarble(64)), badDeflate = tiff;
     std::fill_n(badLzw.end() - 200, 8, 0xff);
@@ -635,8 +694,8 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {patched(file, 10, static_cast<std::uint32_t>(file.size()) + 1), reading},
         {encodeBitmap(4097, 1, patternPicture(4097, 1)),
          texture + "4097 x 1 pixels, at most 4096 per side\n"},
-        {Bytes{'P', 'K', 3, 4}, "Format of @ is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC "
-                                "and AVIF are read\n"},
+        {Bytes{'P', 'K', 3, 4}, "Format of @ is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC, "
+                                "AVIF and JPEG XL are read\n"},
         {cut(png, 20), damaged + "Read Error\n"},
         {cut(png, png.size() - 20), damaged + "Read Error\n"},
         {badCrc, damaged + "IDAT: CRC error\n"},
@@ -717,6 +776,16 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          100},
         {resized(avif, 4097, 64), texture + "4097 x 64 pixels, at most 4096 per side\n"},
         {resized(heic, 16000, 16000),
+         damaged + "too little data for 16000 x 16000 pixels\n",
+         path,
+         {},
+         16},
+        {cut(jxl, jxl.size() / 2), damaged + "not enough data\n"},
+        {cut(jxlContainer, 40), damaged + "not enough data\n"},
+        {badJxl, damaged + "damaged\n"},
+        {jxlSized(30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
+        {jxlSized(4097, 9), texture + "4097 x 9 pixels, at most 4096 per side\n"},
+        {jxlSized(16000, 16000),
          damaged + "too little data for 16000 x 16000 pixels\n",
          path,
          {},

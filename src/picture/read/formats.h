@@ -44,6 +44,8 @@ int loadGif(const PictureFile& picture, BitmapImage* image);
 int loadTiff(const PictureFile& picture, BitmapImage* image);
 // HEIC, HEIF and AVIF, all through libheif.
 int loadHeif(const PictureFile& picture, BitmapImage* image);
+// JPEG XL, a bare codestream or in its container, through libjxl.
+int loadJxl(const PictureFile& picture, BitmapImage* image);
 
 // The side a picture is reduced to at most, never beyond the caller's
 // largest side; 0 when it keeps its size.
@@ -63,6 +65,12 @@ bool acceptClaimedSize(const PictureFile& picture, std::uint32_t width, std::uin
 // (from "Exif\0\0" on) or as PNG's eXIf chunk does (from the TIFF header
 // on). 1, as stored, when there is none or it cannot be read.
 int exifOrientation(const unsigned char* data, size_t size);
+
+// Decoders that log damaged data to the standard error stream themselves
+// are kept off it: the reader's one line says why instead. Returns the
+// stream to put back, or -1.
+int silenceStandardError();
+void restoreStandardError(int saved);
 
 // The refusals the readers share; each returns 0.
 // "Error reading image data from NAME: REASON", for a damaged file.

@@ -7,9 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <libheif/heif.h>
-#include <unistd.h>
 
 #include "picture/read/formats.h"
 #include "picture/read/row_layout.h"
@@ -135,29 +133,6 @@ int layOut(const PictureFile& picture, BitmapImage* image, const heif_image* dec
     return 1;
 }
 
-// The AV1 and HEVC decoders log a damaged stream to the standard error
-// stream on their own; the reader's one line says why instead. Returns the
-// stream to put back, or -1.
-int silenceStandardError() {
-    std::fflush(stderr);
-    const int saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null >= 0) {
-        dup2(null, STDERR_FILENO);
-    }
-    if (null >= 0) {
-        close(null);
-    }
-    return saved;
-}
-
-void restoreStandardError(int saved) {
-    if (saved >= 0) {
-        dup2(saved, STDERR_FILENO);
-        close(saved);
-    }
-}
-
 } // namespace
 
 int loadHeif(const PictureFile& picture, BitmapImage* image) {
@@ -207,6 +182,7 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
                                      static_cast<std::uint32_t>(height), leastBytes)) {
             options->convert_hdr_to_8bit = 1;
             heif_context_set_maximum_image_size_limit(context, limit);
+            // The AV1 and HEVC decoders log a damaged stream themselves.
             const int standardError = silenceStandardError();
             error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
                                       heif_chroma_interleaved_RGB, options);
