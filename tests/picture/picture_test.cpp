@@ -89,7 +89,7 @@ Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback
 // Runs the load in a child whose address space may grow by at most
 // `limitMiB` (not under AddressSanitizer, whose shadow needs far more): the
 // message it printed, with its peak growth in MiB after a line break.
-std::string loadInBoundedChild(const std::function<Load()>& run, long limitMiB) {
+std::string loadInBoundedChild(const std::function<Load()>& run, [[maybe_unused]] long limitMiB) {
     int channel[2];
     if (pipe(channel) != 0) {
         return "no pipe";
