@@ -15,6 +15,7 @@
 #include "app/save_model.h"
 #include "app/save_view.h"
 #include "app/scene.h"
+#include "picture/picture.h"
 #include "picture/write/clip_writer.h"
 
 namespace {
@@ -34,7 +35,7 @@ const char* const helpText =
     "  F12              save the view as ovrik-logo-N.png in the working folder\n"
     "  Escape           quit\n"
     "\n"
-    "FILE, a picture (BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC, AVIF or JPEG XL),\n"
+    "FILE, a picture (%s),\n"
     "covers the logo: upright as its orientation says, reduced to at most 1024\n"
     "pixels per side and mipmapped.\n"
     "Without it the marble is read from marmor.bmp in the working directory, or else\n"
@@ -102,7 +103,12 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
         } else if (std::strcmp(arg, "--") == 0) {
             optionsEnded = true;
         } else if (std::strcmp(arg, "--help") == 0) {
-            std::fputs(helpText, stdout);
+            // The text holds patterns such as %03d, so only its one %s is
+            // filled in.
+            const char* formats = std::strstr(helpText, "%s");
+            std::fwrite(helpText, 1, static_cast<size_t>(formats - helpText), stdout);
+            std::fputs(pictureFormatNames(" or ").c_str(), stdout);
+            std::fputs(formats + 2, stdout);
             return 0;
         } else if (std::strcmp(arg, "--version") == 0) {
             std::printf("ovrik-logo %s\n", OVRIK_VERSION);

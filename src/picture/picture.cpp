@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,19 +28,56 @@ int openForReading(const char* name) {
     return open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
+// Each test sees the file's first bytes, as many as it has up to 14.
+bool isPng(const unsigned char* head, size_t bytes) {
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    return bytes >= sizeof signature && std::memcmp(head, signature, sizeof signature) == 0;
+}
+
+bool isJpeg(const unsigned char* head, size_t bytes) {
+    return bytes >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff;
+}
+
+bool isWebp(const unsigned char* head, size_t bytes) {
+    return bytes >= 12 && std::memcmp(head, "RIFF", 4) == 0 &&
+           std::memcmp(head + 8, "WEBP", 4) == 0;
+}
+
+bool isGif(const unsigned char* head, size_t bytes) {
+    return bytes >= 6 &&
+           (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
+}
+
+// Classic TIFF (42) and BigTIFF (43), in either byte order.
+bool isTiff(const unsigned char* head, size_t bytes) {
+    return bytes >= 4 &&
+           ((head[0] == 'I' && head[1] == 'I' && (head[2] == 42 || head[2] == 43) &&
+             head[3] == 0) ||
+            (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && (head[3] == 42 || head[3] == 43)));
+}
+
 // The brands of an ISO base media file that libheif reads as a still
 // picture: HEIC and its variants, the generic HEIF brands, and AVIF.
-bool isHeifBrand(const unsigned char* brand) {
+bool isHeif(const unsigned char* head, size_t bytes) {
     static const char* const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx",
                                          "mif1", "msf1", "mif2", "miaf", "avif", "avis"};
-    return std::any_of(std::begin(brands), std::end(brands),
-                       [&](const char* known) { return std::memcmp(brand, known, 4) == 0; });
+    return bytes >= 12 && std::memcmp(head + 4, "ftyp", 4) == 0 &&
+           std::any_of(std::begin(brands), std::end(brands),
+                       [&](const char* known) { return std::memcmp(head + 8, known, 4) == 0; });
+}
+
+// A bare codestream, or the container's signature box.
+bool isJxl(const unsigned char* head, size_t bytes) {
+    static const unsigned char container[12] = {0,   0,   0,    12,   'J',  'X',
+                                                'L', ' ', '\r', '\n', 0x87, '\n'};
+    return (bytes >= 2 && head[0] == 0xff && head[1] == 0x0a) ||
+           (bytes >= sizeof container && std::memcmp(head, container, sizeof container) == 0);
 }
 
 // A DIB starts with its info header: its size, the sizes of the picture and
 // one colour plane, at OS/2's 16-bit or Windows' 32-bit places.
-bool isBareBitmap(const unsigned char* head, size_t headBytes) {
-    if (headBytes < 12) {
+bool isBareBitmap(const unsigned char* head, size_t bytes) {
+    if (bytes < 14) {
         return false;
     }
     const std::uint32_t infoBytes =
@@ -50,59 +88,73 @@ bool isBareBitmap(const unsigned char* head, size_t headBytes) {
            planes == 1;
 }
 
-int loadByFormat(const PictureFile& picture, BitmapImage* image) {
-    static const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+bool isBitmap(const unsigned char* head, size_t bytes) {
+    return (bytes >= 2 && head[0] == 'B' && head[1] == 'M') || isBareBitmap(head, bytes);
+}
+
+// A named picture may be any kind of BMP; the marble is the 24-bit one it
+// has always been, and a bare DIB is never the marble.
+int loadBmp(const PictureFile& picture, BitmapImage* image) {
     unsigned char head[14] = {};
-    const size_t headBytes = std::fread(head, 1, sizeof head, picture.file);
+    const size_t bytes = std::fread(head, 1, sizeof head, picture.file);
     std::rewind(picture.file);
-    auto startsWith = [&](const char* bytes, size_t at = 0) {
-        const size_t length = std::strlen(bytes);
-        return headBytes >= at + length && std::memcmp(head + at, bytes, length) == 0;
-    };
-    image->lossy = false;
-    if (headBytes >= 8 && std::memcmp(head, pngSignature, sizeof pngSignature) == 0) {
-        return loadPng(picture, image);
-    }
-    if (headBytes >= 3 && head[0] == 0xff && head[1] == 0xd8 && head[2] == 0xff) {
-        image->lossy = true;
-        return loadJpeg(picture, image);
-    }
-    if (startsWith("RIFF") && startsWith("WEBP", 8)) {
-        return loadWebp(picture, image);
-    }
-    if (startsWith("GIF87a") || startsWith("GIF89a")) {
-        return loadGif(picture, image);
-    }
-    // Classic TIFF (42) and BigTIFF (43), in either byte order.
-    const bool tiffMagic =
-        headBytes >= 4 && ((startsWith("II") && (head[2] == 42 || head[2] == 43) && head[3] == 0) ||
-                           (startsWith("MM") && head[2] == 0 && (head[3] == 42 || head[3] == 43)));
-    if (tiffMagic) {
-        return loadTiff(picture, image);
-    }
-    static const unsigned char jxlContainer[12] = {0,   0,   0,    12,   'J',  'X',
-                                                   'L', ' ', '\r', '\n', 0x87, '\n'};
-    if ((headBytes >= 2 && head[0] == 0xff && head[1] == 0x0a) ||
-        (headBytes >= sizeof jxlContainer &&
-         std::memcmp(head, jxlContainer, sizeof jxlContainer) == 0)) {
-        return loadJxl(picture, image);
-    }
-    if (startsWith("ftyp", 4) && headBytes >= 12 && isHeifBrand(head + 8)) {
-        return loadHeif(picture, image);
-    }
-    // Too short to tell: the BMP reader says how short. A bare DIB, a BMP
-    // without its file header, is only ever a named picture.
-    if (picture.request.everyBitmap && isBareBitmap(head, headBytes)) {
+    if (picture.request.everyBitmap) {
         return loadAnyBitmap(picture, image);
     }
-    if (headBytes < 2 || startsWith("BM")) {
-        return picture.request.everyBitmap ? loadAnyBitmap(picture, image)
-                                           : loadBitmap(picture, image);
+    return isBareBitmap(head, bytes) && (head[0] != 'B' || head[1] != 'M')
+               ? refuseUnknown(picture)
+               : loadBitmap(picture, image);
+}
+
+} // namespace
+
+const PictureFormat pictureFormats[] = {
+    {"BMP", "image/bmp", "`BM`, or a bare DIB's info header", PictureFormat::lossless, isBitmap,
+     loadBmp},
+    {"PNG", "image/png", "`\\x89PNG`", PictureFormat::lossless, isPng, loadPng},
+    {"JPEG", "image/jpeg", "`\\xFF\\xD8\\xFF`", PictureFormat::lossy, isJpeg, loadJpeg},
+    {"WebP", "image/webp", "`RIFF`, then `WEBP` at 8", PictureFormat::asTheFileSays, isWebp,
+     loadWebp},
+    {"GIF", "image/gif", "`GIF87a`, `GIF89a`", PictureFormat::lossless, isGif, loadGif},
+    {"TIFF", "image/tiff", "`II*`, `MM*`, BigTIFF's `II+` and `MM+`", PictureFormat::lossless,
+     isTiff, loadTiff},
+    {"HEIC, AVIF", "image/heic;image/heif;image/avif", "`ftyp` at 4 with a HEIF or AVIF brand",
+     PictureFormat::lossy, isHeif, loadHeif},
+    {"JPEG XL", "image/jxl", "`\\xFF\\x0A`, or its container's `JXL ` box",
+     PictureFormat::asTheFileSays, isJxl, loadJxl},
+};
+const size_t pictureFormatCount = sizeof pictureFormats / sizeof pictureFormats[0];
+
+std::string pictureFormatNames(const char* lastJoin) {
+    std::string names;
+    for (size_t i = 0; i < pictureFormatCount; ++i) {
+        names += i == 0 ? "" : i + 1 == pictureFormatCount ? lastJoin : ", ";
+        names += pictureFormats[i].name;
     }
-    return refuse(picture,
-                  "Format of %s is not known: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC, AVIF and "
-                  "JPEG XL are read\n",
-                  picture.name);
+    return names;
+}
+
+int refuseUnknown(const PictureFile& picture) {
+    return refuse(picture, "Format of %s is not known: %s are read\n", picture.name,
+                  pictureFormatNames(" and ").c_str());
+}
+
+namespace {
+
+int loadByFormat(const PictureFile& picture, BitmapImage* image) {
+    unsigned char head[14] = {};
+    const size_t bytes = std::fread(head, 1, sizeof head, picture.file);
+    std::rewind(picture.file);
+    const PictureFormat* format =
+        std::find_if(std::begin(pictureFormats), std::end(pictureFormats),
+                     [&](const PictureFormat& known) { return known.matches(head, bytes); });
+    image->lossy = false;
+    if (format != std::end(pictureFormats)) {
+        image->lossy = format->compression == PictureFormat::lossy;
+        return format->read(picture, image);
+    }
+    // Too short to tell: the BMP reader says how short.
+    return bytes < 2 ? loadBmp(picture, image) : refuseUnknown(picture);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
-// Pictures for the texture: BMP, PNG, JPEG, WebP, GIF, TIFF, HEIC, AVIF and
-// JPEG XL files, told apart by their first bytes, read into packed RGB rows, upright
-// as their orientation says and, on request, reduced. No GL here.
+// Pictures for the texture, in every format pictureFormats lists, told
+// apart by their first bytes, read into packed RGB rows, upright as their
+// orientation says and, on request, reduced. No GL here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct BitmapImage {
     std::int32_t width = 0;
@@ -34,6 +36,28 @@ struct PictureRequest {
     // uncompressed 24-bit BMP the marble has always been.
     bool everyBitmap = false;
 };
+
+struct PictureFile;
+
+// One row per format read, told apart by its first bytes: everything that
+// lists the formats (--help, the refusal of an unknown one, the desktop
+// entry, the man page, the README) takes them from pictureFormats, in its
+// order.
+struct PictureFormat {
+    const char* name;       // as lists name it
+    const char* mimeTypes;  // ';' between them
+    const char* firstBytes; // for the documentation
+    // A lossy source is stored as JPEG in a model, others as PNG; WebP and
+    // JPEG XL may be either, as their reader finds.
+    enum Compression { lossless, lossy, asTheFileSays } compression;
+    bool (*matches)(const unsigned char* head, size_t bytes); // up to 14 bytes
+    int (*read)(const PictureFile& picture, BitmapImage* image);
+};
+extern const PictureFormat pictureFormats[];
+extern const size_t pictureFormatCount;
+
+// "BMP, PNG, ..., JPEG XL" with lastJoin (" and ", " or ") before the last.
+std::string pictureFormatNames(const char* lastJoin);
 
 // Reads fileName or, when there is no such file and fallbackName is given,
 // fallbackName. Returns the name it read, or nullptr after printing one line

@@ -28,7 +28,7 @@ appstreamcli validate --no-net "$share/metainfo/org.ovrik.logo.metainfo.xml" >"$
     fail "metainfo: $(cat "$root.txt")"
 desktop-file-validate "$desktop" || fail "the desktop entry does not validate"
 # Every kind of picture the program reads, offered by Open With.
-types=(bmp png jpeg webp avif heic heif gif tiff jxl)
+types=(bmp png jpeg webp gif tiff heic heif avif jxl)
 grep -qx 'Exec=/usr/bin/ovrik-logo %f' "$desktop" && ! grep -q '^Path=' "$desktop" &&
     grep -qx "MimeType=$(printf 'image/%s;' "${types[@]}")" "$desktop" ||
     fail "the desktop entry reads $(grep -E '^(Exec|Path|MimeType)=' "$desktop")"

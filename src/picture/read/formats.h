@@ -73,6 +73,8 @@ int silenceStandardError();
 void restoreStandardError(int saved);
 
 // The refusals the readers share; each returns 0.
+// "Format of NAME is not known: ... are read", the formats from the table.
+int refuseUnknown(const PictureFile& picture);
 // "Error reading image data from NAME: REASON", for a damaged file.
 int refuseDamaged(const PictureFile& picture, const char* reason);
 // The marble's own words, or for a named picture a line that names it.

@@ -138,7 +138,6 @@ int layOut(const PictureFile& picture, BitmapImage* image, const heif_image* dec
 int loadHeif(const PictureFile& picture, BitmapImage* image) {
     startLibheif();
     const bool avif = isAvif(picture);
-    image->lossy = true;
     const heif_reader reader = fileReader();
     PictureFile source = picture; // libheif hands its reader a pointer to change
     heif_context* context = heif_context_alloc();
