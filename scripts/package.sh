@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh package
 # The viewer alone needs no test framework; build/ keeps its tests.
 cmake --preset release >/dev/null
-cmake --build --preset release --target ovrik-logo marble documents
+cmake --build --preset release --target ovrik-logo marble documents format-documents
 (cd build-release && cpack -G DEB)

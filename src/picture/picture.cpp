@@ -117,11 +117,11 @@ const PictureFormat pictureFormats[] = {
      loadWebp},
     {"GIF", "image/gif", "`GIF87a`, `GIF89a`", PictureFormat::lossless, isGif, loadGif},
     {"TIFF", "image/tiff", "`II*`, `MM*`, BigTIFF's `II+` and `MM+`", PictureFormat::lossless,
-     isTiff, loadTiff},
+     isTiff, readTiff},
     {"HEIC, AVIF", "image/heic;image/heif;image/avif", "`ftyp` at 4 with a HEIF or AVIF brand",
-     PictureFormat::lossy, isHeif, loadHeif},
+     PictureFormat::lossy, isHeif, readHeif},
     {"JPEG XL", "image/jxl", "`\\xFF\\x0A`, or its container's `JXL ` box",
-     PictureFormat::asTheFileSays, isJxl, loadJxl},
+     PictureFormat::asTheFileSays, isJxl, readJxl},
 };
 const size_t pictureFormatCount = sizeof pictureFormats / sizeof pictureFormats[0];
 

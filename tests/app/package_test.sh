@@ -57,6 +57,13 @@ grep -q 'glTexImage2D(.*width = 256, height = 256' "$empty/calls.txt" ||
     env -u DISPLAY "$root/usr/bin/ovrik-logo" --output spin.webp --frames 3) &&
     [ -s "$empty/view.png" ] && [ -s "$empty/spin.webp" ] ||
     fail "the packaged viewer saved no view or clip without a display"
+# TIFF, HEIC and JPEG XL through the reader modules the package installed.
+for picture in marble.tif marble.heic marble.jxl; do
+    "$1/make-marble" "$empty/$picture" 64x64
+    (cd "$empty" && env -u DISPLAY "$root/usr/bin/ovrik-logo" --output "$picture.png" "$picture" \
+        >"$picture.txt") && [ -s "$empty/$picture.png" ] && [ ! -s "$empty/$picture.txt" ] ||
+        fail "the packaged viewer did not read $picture: $(cat "$empty/$picture.txt")"
+done
 # Open With: a file manager starts the entry on a picture, here with the
 # packaged program in place of /usr/bin; the picture's path has a space.
 album="$viewer_scratch/photo album"
@@ -71,6 +78,9 @@ done
 [ -n "$viewer_pid" ] || fail "Open With started no viewer"
 [ "$(tr '\0' '|' <"/proc/$viewer_pid/cmdline")" = "$root/usr/bin/ovrik-logo|$album/marble.png|" ] ||
     fail "Open With started: $(tr '\0' ' ' <"/proc/$viewer_pid/cmdline")"
+# A PNG's window loads none of the heavy decoders.
+! grep -E 'libheif|libtiff|libjxl' "/proc/$viewer_pid/maps" >"$viewer_scratch/maps.txt" ||
+    fail "the viewer of a PNG loaded $(sort -u "$viewer_scratch/maps.txt")"
 xdotool keydown --window "$viewer_window" Escape 2>/dev/null
 timeout 20 tail --pid="$viewer_pid" -f /dev/null || fail "the viewer opened with a picture did not exit"
 viewer_pid=

@@ -41,11 +41,17 @@ int loadJpeg(const PictureFile& picture, BitmapImage* image);
 int loadAnyBitmap(const PictureFile& picture, BitmapImage* image);
 int loadWebp(const PictureFile& picture, BitmapImage* image);
 int loadGif(const PictureFile& picture, BitmapImage* image);
-int loadTiff(const PictureFile& picture, BitmapImage* image);
+int loadTiff(const PictureFile& picture, BitmapImage* image) __attribute__((weak));
 // HEIC, HEIF and AVIF, all through libheif.
-int loadHeif(const PictureFile& picture, BitmapImage* image);
+int loadHeif(const PictureFile& picture, BitmapImage* image) __attribute__((weak));
 // JPEG XL, a bare codestream or in its container, through libjxl.
-int loadJxl(const PictureFile& picture, BitmapImage* image);
+int loadJxl(const PictureFile& picture, BitmapImage* image) __attribute__((weak));
+// TIFF, HEIF and JPEG XL, whose libraries are heavy, are weak: linked into
+// the tests, the fuzzer and the benchmarks, and otherwise null, read through
+// these from a module opened on first use.
+int readTiff(const PictureFile& picture, BitmapImage* image);
+int readHeif(const PictureFile& picture, BitmapImage* image);
+int readJxl(const PictureFile& picture, BitmapImage* image);
 
 // The side a picture is reduced to at most, never beyond the caller's
 // largest side; 0 when it keeps its size.

@@ -1,0 +1,74 @@
+// The readers whose libraries are heavy (libheif with its codecs, libtiff,
+// libjxl) live in modules of their own, opened the first time a picture of
+// their format is read, so that the marble's window never loads them. The
+// tests, the fuzzer and the benchmarks link the readers in; the program
+// takes them from the modules installed beside it.
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <string>
+#include <unistd.h>
+
+#include "picture/read/formats.h"
+
+namespace {
+
+using Reader = int (*)(const PictureFile&, BitmapImage*);
+
+// The folder the running program lies in, with its final '/'.
+std::string programFolder() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return "";
+    }
+    const std::string program(path, static_cast<size_t>(length));
+    return program.substr(0, program.rfind('/') + 1);
+}
+
+// The installed place first, then beside the program, as in the build
+// folder. Null after the refusal.
+Reader openModule(const PictureFile& picture, const char* module) {
+    const std::string folder = programFolder();
+    void* handle = nullptr;
+    for (const std::string& at :
+         {folder + OVRIK_INSTALLED_MODULES "/" + module, folder + module}) {
+        handle = handle != nullptr ? handle : dlopen(at.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    if (handle == nullptr) {
+        refuse(picture, "Cannot read %s: the reader %s is missing (%s)\n", picture.name, module,
+               dlerror());
+        return nullptr;
+    }
+    auto reader = reinterpret_cast<Reader>(dlsym(handle, "ovrikReadPicture"));
+    if (reader == nullptr) {
+        refuse(picture, "Cannot read %s: the reader %s is damaged\n", picture.name, module);
+    }
+    return reader;
+}
+
+// Each module once for the process; a failed open is tried again.
+int readWith(Reader linked, Reader& opened, const char* module, const PictureFile& picture,
+             BitmapImage* image) {
+    if (linked != nullptr) {
+        return linked(picture, image);
+    }
+    opened = opened != nullptr ? opened : openModule(picture, module);
+    return opened != nullptr ? opened(picture, image) : 0;
+}
+
+Reader heifReader = nullptr, tiffReader = nullptr, jxlReader = nullptr;
+
+} // namespace
+
+int readHeif(const PictureFile& picture, BitmapImage* image) {
+    return readWith(loadHeif, heifReader, "ovrik-heif.so", picture, image);
+}
+
+int readTiff(const PictureFile& picture, BitmapImage* image) {
+    return readWith(loadTiff, tiffReader, "ovrik-tiff.so", picture, image);
+}
+
+int readJxl(const PictureFile& picture, BitmapImage* image) {
+    return readWith(loadJxl, jxlReader, "ovrik-jxl.so", picture, image);
+}
