@@ -12,10 +12,21 @@
 #     heif-convert decoding that file to raw YUV (goals: the CPU time the
 #     photograph adds at most 1.3 times heif-convert's, the peak memory it
 #     adds at most 1.2 times heif-convert's peak).
+# The marble's start against glxgears has goals of its own: peak memory at
+# most 1.025 times, first frame at most 1.05 times. With --compare PROGRAM,
+# another build of the viewer (an earlier version, say) starts its marble in
+# the same run.
+#   scripts/startup.sh [RUNS] [--compare PROGRAM]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/xvfb.sh
-runs=${1:-7}
+runs=7 other=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --compare) other=$(realpath "$2") && shift 2 ;;
+    *) runs=$1 && shift ;;
+    esac
+done
 
 scripts/deps.sh test
 tools="mesa-utils x11-apps libjpeg-turbo-progs libheif-examples time"
@@ -79,7 +90,8 @@ measure() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# report LABEL WINDOW_NAME COMMAND...: prints the medians; sets kib and cpu.
+# report LABEL WINDOW_NAME COMMAND...: prints the medians; sets first, kib
+# and cpu.
 report() {
     local label=$1
     shift
@@ -89,14 +101,21 @@ report() {
     done
     local ms
     ms=$(printf '%s\n' "${results[@]}" | cut -d' ' -f1 | median)
+    first=$ms
     kib=$(printf '%s\n' "${results[@]}" | cut -d' ' -f2 | median)
     cpu=$(printf '%s\n' "${results[@]}" | cut -d' ' -f3 | median)
     echo "$label: first frame after $ms ms, peak resident memory $kib KiB, CPU $((cpu / 1000)) ms (median of $runs)"
 }
 
 report "ovrik-logo           " '^Ovrik-Logo$' ./ovrik-logo
-marble_kib=$kib marble_cpu=$cpu
+marble_kib=$kib marble_cpu=$cpu marble_first=$first
 report "glxgears             " '^glxgears$' glxgears -geometry 400x400+0+0
+awk -v kib="$marble_kib" -v gears="$kib" -v first="$marble_first" -v gears_first="$first" 'BEGIN {
+    printf "peak memory, marble / glxgears: %.3f (goal: at most 1.025)\n", kib / gears
+    printf "first frame, marble / glxgears: %.3f (goal: at most 1.05)\n", first / gears_first }'
+if [ -n "$other" ]; then
+    report "$other" '^Ovrik-Logo$' "$other"
+fi
 report "ovrik-logo photo.jpg " '^Ovrik-Logo$' ./ovrik-logo "$photo"
 photo_kib=$kib photo_cpu=$cpu
 report "ovrik-logo photo.heic" '^Ovrik-Logo$' ./ovrik-logo "$heic"

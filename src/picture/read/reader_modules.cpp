@@ -31,8 +31,7 @@ std::string programFolder() {
 Reader openModule(const PictureFile& picture, const char* module) {
     const std::string folder = programFolder();
     void* handle = nullptr;
-    for (const std::string& at :
-         {folder + OVRIK_INSTALLED_MODULES "/" + module, folder + module}) {
+    for (const std::string& at : {folder + OVRIK_INSTALLED_MODULES "/" + module, folder + module}) {
         handle = handle != nullptr ? handle : dlopen(at.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     if (handle == nullptr) {
