@@ -519,9 +519,14 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     }
     // GIF: the frame alone, and on a screen whose background shows around it
     // or that clips it.
-    const unsigned char few105Background[3] = {few105[size_t(62) * 105 * 3],
-                                               few105[size_t(62) * 105 * 3 + 1],
-                                               few105[size_t(62) * 105 * 3 + 2]};
+    // Upside down, so that its top left pixel, the global map's background,
+    // is not black.
+    Bytes lit105;
+    for (int y = 62; y >= 0; --y) {
+        lit105.insert(lit105.end(), few105.begin() + y * 105 * 3,
+                      few105.begin() + (y + 1) * 105 * 3);
+    }
+    const unsigned char* lit105Background = &lit105[size_t(62) * 105 * 3];
     const struct {
         GifLayout layout;
         int screenWidth, screenHeight, reduceTo, f;
@@ -531,10 +536,10 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                           {{GifLayout::local, true, 99, 63, 2, 6}, 99, 63, 11, 9}};
     for (const auto& g : interlacedGifs) {
         const Bytes shown =
-            onScreen(few105, 105, 63, g.screenWidth, g.screenHeight, g.layout.left, g.layout.top,
-                     g.layout.map == GifLayout::global ? few105Background : black);
+            onScreen(lit105, 105, 63, g.screenWidth, g.screenHeight, g.layout.left, g.layout.top,
+                     g.layout.map == GifLayout::global ? lit105Background : black);
         cases.push_back(
-            {encodeGif(105, 63, few105, g.layout), g.screenWidth / g.f, g.screenHeight / g.f,
+            {encodeGif(105, 63, lit105, g.layout), g.screenWidth / g.f, g.screenHeight / g.f,
              blockAverage(shown, g.screenWidth, g.screenHeight, g.f, g.f), 0, false, g.reduceTo});
     }
     // Bands of whole strips, several to a call and the last one short.
