@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <libheif/heif_version.h>
 #include <optional>
+#include <png.h>
 #include <set>
 #include <string>
 #include <sys/resource.h>
@@ -87,20 +89,33 @@ Load load(const std::optional<Bytes>& file, const std::optional<Bytes>& fallback
     return l;
 }
 
-// Runs the load in a child whose address space may grow by at most
-// `limitMiB` (not under AddressSanitizer, whose shadow needs far more): the
-// message it printed, with its peak growth in MiB after a line break.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool sanitized = true;
 #else
 constexpr bool sanitized = false;
 #endif
 
-std::string loadInBoundedChild(const std::function<Load()>& run, long limitMiB) {
+// Runs the load in a child whose address space may grow by at most
+// `limitMiB` (not under AddressSanitizer or valgrind, whose own memory
+// counts as the child's; there it reports no growth): what
+// it read, printed and showed, and its peak growth in MiB; peakMiB -1 when
+// the child failed.
+struct BoundedLoad {
+    std::string read, printed;
+    int width = 0, height = 0;
+    Bytes pixels;
+    long peakMiB = -1;
+};
+BoundedLoad loadInBoundedChild(const std::function<Load()>& run, long limitMiB) {
     int channel[2];
     if (pipe(channel) != 0) {
-        return "no pipe";
+        return {"", "no pipe", 0, 0, {}};
     }
+    struct Head {
+        long peakMiB;
+        int width, height;
+        size_t readBytes, printedBytes, pixelBytes;
+    };
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
@@ -122,22 +137,53 @@ std::string loadInBoundedChild(const std::function<Load()>& run, long limitMiB) 
             setrlimit(RLIMIT_AS, &limit);
         }
         Load l = run();
+        const size_t pixelBytes =
+            l.image.pixels != nullptr ? size_t(l.image.width) * l.image.height * 3 : 0;
+        const Head head = {measured ? (statusKiB("VmHWM:") - startKiB) / 1024 : 0,
+                           l.image.width,
+                           l.image.height,
+                           l.read.size(),
+                           l.printed.size(),
+                           pixelBytes};
+        std::string report(reinterpret_cast<const char*>(&head), sizeof head);
+        report += l.read + l.printed;
+        report.append(reinterpret_cast<const char*>(l.image.pixels), pixelBytes);
         std::free(l.image.pixels);
-        const long grownMiB = measured ? (statusKiB("VmHWM:") - startKiB) / 1024 : 0;
-        const std::string report = l.printed + "\n" + std::to_string(grownMiB);
-        const bool sent = write(channel[1], report.data(), report.size()) == ssize_t(report.size());
+        bool sent = true;
+        for (size_t at = 0; sent && at < report.size();) {
+            const ssize_t put = write(channel[1], report.data() + at, report.size() - at);
+            sent = put > 0;
+            at += sent ? size_t(put) : 0;
+        }
         _exit(sent ? 0 : 1);
     }
     close(channel[1]);
     std::string report;
-    char piece[512];
+    char piece[65536];
     for (ssize_t got; (got = read(channel[0], piece, sizeof piece)) > 0;) {
         report.append(piece, size_t(got));
     }
     close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? report : "child failed";
+    Head head = {};
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || report.size() < sizeof head) {
+        return {"", "child failed", 0, 0, {}};
+    }
+    std::memcpy(&head, report.data(), sizeof head);
+    if (report.size() != sizeof head + head.readBytes + head.printedBytes + head.pixelBytes) {
+        return {"", "child failed", 0, 0, {}};
+    }
+    const char* at = report.data() + sizeof head;
+    BoundedLoad b;
+    b.read.assign(at, head.readBytes);
+    b.printed.assign(at + head.readBytes, head.printedBytes);
+    b.width = head.width;
+    b.height = head.height;
+    b.pixels.assign(at + head.readBytes + head.printedBytes,
+                    at + head.readBytes + head.printedBytes + head.pixelBytes);
+    b.peakMiB = head.peakMiB;
+    return b;
 }
 
 // Columns and rows cut from a bottom-up RGB picture of the given width.
@@ -459,6 +505,55 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         {encodeGif(64, 64, board, {GifLayout::local, true}), 16, 16, evenGrey, 0, false, 16});
     cases.push_back({encodeTiff(64, 64, board, {T::grey, 8, T::deflate, true}), 16, 16, evenGrey, 0,
                      false, 16});
+    // Interlaced, reduced as the passes arrive: exactly the block average,
+    // over odd sides and boxes, every colour kind and orientation.
+    const Bytes photo105 = photoLikePicture(105, 63), few105 = fewColourPicture(105, 63, 40);
+    Bytes blackAndWhite105 = photo105;
+    for (size_t i = 0; i < photo105.size(); ++i) {
+        blackAndWhite105[i] = photo105[i - i % 3] & 0x80 ? 255 : 0;
+    }
+    const std::pair<PngLayout, const Bytes*> interlacedPngs[] = {
+        {{PngLayout::rgb, 8, true}, &photo105},
+        {{PngLayout::rgb, 16, true, true}, &photo105},
+        {{PngLayout::grey, 1, true}, &blackAndWhite105},
+        {{PngLayout::palette, 8, true}, &few105}};
+    for (const auto& [layout, rgb] : interlacedPngs) {
+        for (const int reduceTo : {35, 15, 1}) {
+            const int f = 105 / reduceTo;
+            cases.push_back({encodePng(105, 63, *rgb, layout), 105 / f, std::max(63 / f, 1),
+                             blockAverage(*rgb, 105, 63, f, std::min(f, 63)), 0, false, reduceTo});
+        }
+    }
+    for (int o = 2; o <= 8; ++o) {
+        cases.push_back({encodePng(105, 63, photo105, {PngLayout::rgb, 8, true, false, 6, o}),
+                         o >= 5 ? 21 : 35, o >= 5 ? 35 : 21,
+                         turned(blockAverage(photo105, 105, 63, 3, 3), 35, 21, o), 0, false, 35});
+    }
+    // GIF: the frame alone, and on a screen whose background shows around it
+    // or that clips it.
+    // Upside down, so that its top left pixel, the global map's background,
+    // is not black.
+    Bytes lit105;
+    for (int y = 62; y >= 0; --y) {
+        lit105.insert(lit105.end(), few105.begin() + y * 105 * 3,
+                      few105.begin() + (y + 1) * 105 * 3);
+    }
+    const unsigned char* lit105Background = &lit105[size_t(62) * 105 * 3];
+    const struct {
+        GifLayout layout;
+        int screenWidth, screenHeight, reduceTo, f;
+    } interlacedGifs[] = {{{GifLayout::local, true}, 105, 63, 35, 3},
+                          {{GifLayout::global, true, 111, 69, 4, 5}, 111, 69, 37, 3},
+                          {{GifLayout::global, true, 100, 60, 0, 0}, 100, 60, 20, 5},
+                          {{GifLayout::local, true, 99, 63, 2, 6}, 99, 63, 11, 9}};
+    for (const auto& g : interlacedGifs) {
+        const Bytes shown =
+            onScreen(lit105, 105, 63, g.screenWidth, g.screenHeight, g.layout.left, g.layout.top,
+                     g.layout.map == GifLayout::global ? lit105Background : black);
+        cases.push_back(
+            {encodeGif(105, 63, lit105, g.layout), g.screenWidth / g.f, g.screenHeight / g.f,
+             blockAverage(shown, g.screenWidth, g.screenHeight, g.f, g.f), 0, false, g.reduceTo});
+    }
     // Bands of whole strips, several to a call and the last one short.
     const Bytes wideBand = patternPicture(8192, 40);
     for (const bool tiled : {false, true}) {
@@ -605,6 +700,15 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         Bytes lying = jpeg;
         patchJpegSize(lying, width, height);
         return lying;
+    };
+    auto progressiveSized = [&](unsigned width, unsigned height) {
+        Bytes lying = encodeJpeg(9, 7, makeMarble(9), {true, true});
+        patchJpegSize(lying, width, height);
+        return lying;
+    };
+    auto padded = [](Bytes bytes, size_t length) {
+        bytes.resize(std::max(bytes.size(), length));
+        return bytes;
     };
     const Bytes gif = encodeGif(9, 7, makeMarble(9)),
                 tiff = encodeTiff(9, 7, makeMarble(9), {TiffLayout::rgb, 8, TiffLayout::deflate});
@@ -819,6 +923,17 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         // A reduced picture too is refused for what the file cannot back.
         {pngSized(30000, 30000), tooLarge + "30000 x 30000 pixels\n", path, {}, 16},
         {jpegSized(4000, 4000), damaged + "too little data for 4000 x 4000 pixels\n", path, {}, 16},
+        // libjpeg holds a progressive picture's coefficients whole, 776 MiB
+        // here: the file must hold a byte for every two blocks, not one for
+        // eight bits as a streamed one does.
+        {padded(progressiveSized(20000, 20000), 900000),
+         damaged + "too little data for 20000 x 20000 pixels\n",
+         path,
+         {},
+         16,
+         false,
+         false,
+         16},
         {sized(65536, 10923), tooLarge + "65536 x 10923 pixels\n", path, {}, 16},
         {eight, "Bpp from @ is not 24: 8\n"},
         every(cut(eight, 0), "Header from @ is cut short: 0 of 18 bytes\n"),
@@ -856,9 +971,10 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         };
         Load l = c.boundMiB == 0 ? run() : Load{};
         if (c.boundMiB > 0) {
-            const std::string report = loadInBoundedChild(run, c.boundMiB);
-            l.printed = report.substr(0, report.rfind('\n'));
-            EXPECT_LE(std::atol(report.c_str() + report.rfind('\n') + 1), c.boundMiB) << report;
+            const BoundedLoad b = loadInBoundedChild(run, c.boundMiB);
+            l.printed = b.printed;
+            EXPECT_TRUE(b.peakMiB >= 0 && b.peakMiB <= c.boundMiB) << b.peakMiB << " " << b.printed;
+            EXPECT_TRUE(b.read.empty() && b.pixels.empty()) << c.message;
         }
         // A message ending in "..." is a library's, whose words vary.
         const size_t kept = c.message.rfind("...") == c.message.size() - 3 ? c.message.size() - 3
@@ -867,6 +983,108 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         EXPECT_TRUE(l.read.empty() && l.image.pixels == nullptr) << c.message;
     }
     EXPECT_EQ(openFiles(), filesBefore); // every file closed again
+}
+
+// Large interlaced pictures, written pass by pass without their pixels ever
+// held, reduced within memory far below their RGB size: exactly the block
+// average. Pixel (x, y) is white where both x's and y's pattern say so, the
+// patterns changing every 500 pixels, so that each output pixel has its own
+// count and a pixel summed in the wrong place or not at all shows.
+bool patternX(std::uint32_t x) {
+    return x % 8 < 1 + x / 500 % 7;
+}
+bool patternY(std::uint32_t y) {
+    return y % 8 != y / 500 % 8;
+}
+
+void appendPng(png_structp png, png_bytep data, size_t length) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+Bytes interlacedPatternPng(std::uint32_t side) {
+    Bytes file;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &file, appendPng, nullptr);
+    png_set_IHDR(png, info, side, side, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_ADAM7,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    const int passes = png_set_interlace_handling(png);
+    Bytes row((side + 7) / 8);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (std::uint32_t y = 0; y < side; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            for (std::uint32_t x = 0; patternY(y) && x < side; ++x) {
+                row[x / 8] |= patternX(x) ? 0x80 >> x % 8 : 0;
+            }
+            png_write_row(png, row.data()); // libpng takes this pass's pixels
+        }
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return file;
+}
+
+int appendGif(GifFileType* gif, const GifByteType* data, int length) {
+    auto* out = static_cast<Bytes*>(gif->UserData);
+    out->insert(out->end(), data, data + length);
+    return length;
+}
+
+Bytes interlacedPatternGif(int side) {
+    Bytes file;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&file, appendGif, &error);
+    GifColorType colours[2] = {{0, 0, 0}, {255, 255, 255}};
+    ColorMapObject* map = GifMakeMapObject(2, colours);
+    EGifPutScreenDesc(gif, side, side, 1, 0, map);
+    EGifPutImageDesc(gif, 0, 0, side, side, true, nullptr);
+    std::vector<GifPixelType> line(side);
+    for (const auto& [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}}) {
+        for (int y = start; y < side; y += step) {
+            for (int x = 0; x < side; ++x) {
+                line[x] = patternX(x) && patternY(y);
+            }
+            EGifPutLine(gif, line.data(), side);
+        }
+    }
+    GifFreeMapObject(map);
+    EGifCloseFile(gif, &error);
+    return file;
+}
+
+TEST(PictureReader, ReducesLargeInterlacedPicturesInBoundedMemory) {
+    const struct {
+        Bytes file;
+        int side, reduceTo;
+        long boundMiB; // the whole picture held: 183 MiB of RGB, 34 MiB of indices
+    } cases[] = {{interlacedPatternPng(8000), 8000, 16, 16},
+                 {interlacedPatternGif(6000), 6000, 16, 8}};
+    for (const auto& c : cases) {
+        const int box = c.side / c.reduceTo;
+        Bytes expected;
+        for (int outY = c.reduceTo - 1; outY >= 0; --outY) {
+            for (int outX = 0; outX < c.reduceTo; ++outX) {
+                long across = 0, down = 0;
+                for (int i = 0; i < box; ++i) {
+                    across += patternX(outX * box + i);
+                    down += patternY(outY * box + i);
+                }
+                const long area = long(box) * box;
+                expected.insert(
+                    expected.end(), 3,
+                    static_cast<unsigned char>((255 * across * down + area / 2) / area));
+            }
+        }
+        const BoundedLoad b =
+            loadInBoundedChild([&] { return load(c.file, {}, path, c.reduceTo); }, c.boundMiB);
+        EXPECT_EQ(std::tie(b.read, b.printed, b.width, b.height),
+                  std::make_tuple("@", "", c.reduceTo, c.reduceTo));
+        EXPECT_TRUE(b.peakMiB >= 0 && b.peakMiB <= c.boundMiB) << b.peakMiB;
+        EXPECT_EQ(b.pixels, expected);
+    }
 }
 
 // Each level from the one above at GL's sizes, odd sides too: every pixel

@@ -3,9 +3,10 @@
 // uncovered shows the background colour of the global colour map, black
 // without one; a frame reaching beyond the screen is clipped to it.
 // Transparent pixels show the colour they store: the logo stays opaque, as
-// it does for PNG's alpha. Rows go to the row layout as they are decoded;
-// an interlaced frame, whose rows arrive out of order, is held whole, one
-// palette index per pixel.
+// it does for PNG's alpha. Rows go to the row layout as they are decoded.
+// An interlaced frame's rows arrive out of order: reduced, each is summed at
+// the reduced size as it comes; kept at its size, the frame is held whole,
+// one palette index per pixel.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -145,6 +146,33 @@ bool readInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line,
     return true;
 }
 
+// The reduced screen summed pass by pass: the background where the frame
+// does not reach first, then each frame row as it arrives.
+bool sumInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line, unsigned char* row,
+                   PassSums& sums) {
+    paintRow(screen, nullptr, row);
+    for (std::uint32_t y = 0; y < screen.height; ++y) {
+        if (!isFrameRow(screen, y)) {
+            addPassPixels(sums, y, row, 0, 1);
+        }
+    }
+    static const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+    const auto frameHeight = static_cast<std::uint32_t>(gif->Image.Height);
+    for (int pass = 0; pass < 4; ++pass) {
+        for (std::uint32_t y = starts[pass]; y < frameHeight; y += steps[pass]) {
+            if (DGifGetLine(gif, line, gif->Image.Width) == GIF_ERROR) {
+                return false;
+            }
+            if (y < screen.shownHeight) {
+                paintRow(screen, line, row);
+                addPassPixels(sums, screen.top + y, row, 0, 1);
+            }
+        }
+    }
+    layOutPassSums(sums);
+    return true;
+}
+
 int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject& map,
               BitmapImage* image) {
     const GifImageDesc& frame = gif->Image;
@@ -184,17 +212,28 @@ int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject
     }
 
     RowLayout layout;
+    PassSums sums;
     auto* line = static_cast<GifPixelType*>(std::malloc(std::max(frame.Width, 1)));
     const bool interlaced = frame.Interlace && screen.shownHeight > 0;
+    const std::uint32_t target = reductionTarget(picture);
+    const bool summed = interlaced && isReduced(screen.width, screen.height, target);
     const size_t heldBytes = static_cast<size_t>(screen.shownWidth) * screen.shownHeight;
-    auto* held = interlaced
+    auto* held = interlaced && !summed
                      ? static_cast<GifPixelType*>(std::malloc(std::max<size_t>(heldBytes, 1)))
                      : nullptr;
+    auto* row =
+        summed ? static_cast<unsigned char*>(std::malloc(size_t{screen.width} * 3)) : nullptr;
     int result = 0;
-    if (line == nullptr || (interlaced && held == nullptr)) {
+    if (line == nullptr || (interlaced && !summed && held == nullptr) ||
+        (summed && row == nullptr)) {
         refuseForLackOfMemory(picture);
-    } else if (startLayout(picture, layout, image, screen.width, screen.height,
-                           reductionTarget(picture), 1)) {
+    } else if (summed) {
+        if (startPassSums(picture, sums, image, screen.width, screen.height, target, 1)) {
+            result = sumInterlaced(gif, screen, line, row, sums)
+                         ? 1
+                         : refuseDamaged(picture, gifReason(gif->Error));
+        }
+    } else if (startLayout(picture, layout, image, screen.width, screen.height, target, 1)) {
         bool read = true;
         if (!interlaced) {
             read = streamRows(gif, screen, line, layout);
@@ -211,8 +250,10 @@ int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject
         result = read ? 1 : refuseDamaged(picture, gifReason(gif->Error));
     }
     endLayout(layout);
+    endPassSums(sums);
     std::free(line);
     std::free(held);
+    std::free(row);
     return result;
 }
 

@@ -1,7 +1,10 @@
 // JPEG through the system's libjpeg-turbo: baseline and progressive; grey,
 // colour, CMYK and YCCK; turned as its EXIF orientation says and, when a
-// reduction is asked for, scaled down in the decoder first.
+// reduction is asked for, scaled down in the decoder first. Baseline rows
+// stream; a file in several scans is held by libjpeg, so it must back its
+// size with more data.
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -67,6 +70,33 @@ void scaleTowards(jpeg_decompress_struct& decoder, std::uint32_t target) {
     }
 }
 
+// libjpeg keeps every coefficient of a JPEG in several scans (progressive
+// ones are) until its last scan: 128 bytes for each 8 x 8 block. Such a file
+// must hold a byte for every two blocks, so it cannot make libjpeg take more
+// than 256 bytes for each of its own. Progressive photos hold more than 2
+// bytes a block at quality 75.
+constexpr double scannedBlocksPerByte = 2;
+
+// The 8 x 8 blocks of all components, as libjpeg counts them for the
+// sampling factors the frame header gives.
+double blockCount(const jpeg_decompress_struct& decoder) {
+    int widest = 1, tallest = 1;
+    for (int c = 0; c < decoder.num_components; ++c) {
+        widest = std::max(widest, decoder.comp_info[c].h_samp_factor);
+        tallest = std::max(tallest, decoder.comp_info[c].v_samp_factor);
+    }
+    double blocks = 0;
+    for (int c = 0; c < decoder.num_components; ++c) {
+        const jpeg_component_info& component = decoder.comp_info[c];
+        const double across = std::ceil(static_cast<double>(decoder.image_width) *
+                                        component.h_samp_factor / (widest * 8.0));
+        const double down = std::ceil(static_cast<double>(decoder.image_height) *
+                                      component.v_samp_factor / (tallest * 8.0));
+        blocks += across * down;
+    }
+    return blocks;
+}
+
 // CMYK as print work and photo editors store it; Adobe's writers store the
 // values inverted (0 for full ink) and mark that with their APP14 marker.
 void cmykToRgb(const unsigned char* cmyk, unsigned char* rgb, std::uint32_t width, bool inverted) {
@@ -100,7 +130,10 @@ int loadJpeg(const PictureFile& picture, BitmapImage* image) {
         jpeg_read_header(&decoder, TRUE);
         const JDIMENSION width = decoder.image_width, height = decoder.image_height;
         // Each 8 x 8 block of the full-size component takes at least one bit.
-        const double leastBytes = static_cast<double>((width + 7) / 8) * ((height + 7) / 8) / 8;
+        const double leastBytes =
+            jpeg_has_multiple_scans(&decoder)
+                ? blockCount(decoder) / scannedBlocksPerByte
+                : static_cast<double>((width + 7) / 8) * ((height + 7) / 8) / 8;
         if (acceptClaimedSize(picture, width, height, leastBytes)) {
             const bool cmyk =
                 decoder.jpeg_color_space == JCS_CMYK || decoder.jpeg_color_space == JCS_YCCK;

@@ -1,7 +1,10 @@
 // PNG through the system's libpng: every colour type, bit depth and
 // interlacing, turned into 8-bit RGB rows that go to the row layout as they
-// are decoded (interlaced pictures once they are whole).
+// are decoded. An interlaced picture that is reduced is summed pass by pass
+// at its reduced size; one kept at its size is held whole until the last
+// pass, the size it is shown at anyway.
 #include <csetjmp>
+#include <cstdint>
 #include <cstdlib>
 #include <png.h>
 
@@ -39,9 +42,11 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
     // Outside the jump's reach: only the libraries' own frames lie between
     // setjmp and a longjmp back, and endLayout runs on both ways out.
     RowLayout layout;
+    PassSums passSums;
     // Changed after setjmp and needed after a jump back, hence volatile.
     unsigned char* volatile wholePicture = nullptr;
     png_bytepp volatile rowPointers = nullptr;
+    unsigned char* volatile passRow = nullptr;
     volatile int result = 0;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, picture.file);
@@ -75,8 +80,27 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
             const int orientation = png_get_eXIf_1(png, info, &exifBytes, &exif) != 0
                                         ? exifOrientation(exif, exifBytes)
                                         : 1;
-            if (startLayout(picture, layout, image, width, height, reductionTarget(picture),
-                            orientation)) {
+            const std::uint32_t target = reductionTarget(picture);
+            if (passes > 1 && isReduced(width, height, target)) {
+                if ((passRow = static_cast<unsigned char*>(std::malloc(rowBytes))) == nullptr) {
+                    refuseForLackOfMemory(picture);
+                } else if (startPassSums(picture, passSums, image, width, height, target,
+                                         orientation)) {
+                    // libpng writes only this pass's pixels of a row, in
+                    // their places, and leaves rows outside the pass alone.
+                    for (int pass = 0; pass < passes; ++pass) {
+                        for (png_uint_32 y = 0; y < height; ++y) {
+                            png_read_row(png, passRow, nullptr);
+                            if (PNG_ROW_IN_INTERLACE_PASS(y, pass)) {
+                                addPassPixels(passSums, y, passRow, PNG_PASS_START_COL(pass),
+                                              PNG_PASS_COL_OFFSET(pass));
+                            }
+                        }
+                    }
+                    layOutPassSums(passSums);
+                    result = 1;
+                }
+            } else if (startLayout(picture, layout, image, width, height, target, orientation)) {
                 if (passes == 1) {
                     // Row by row, so a reduced picture is never held whole.
                     for (png_uint_32 y = 0; y < height; ++y) {
@@ -107,6 +131,8 @@ int loadPng(const PictureFile& picture, BitmapImage* image) {
         refuseDamaged(picture, errorText);
     }
     endLayout(layout);
+    endPassSums(passSums);
+    std::free(passRow);
     std::free(wholePicture);
     std::free(rowPointers);
     png_destroy_read_struct(&png, &info, nullptr);

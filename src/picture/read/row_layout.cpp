@@ -197,3 +197,84 @@ void addRow(RowLayout& layout, const unsigned char* row) {
     }
     ++layout.rowsTaken;
 }
+
+bool isReduced(std::uint32_t width, std::uint32_t height, std::uint32_t target) {
+    const PictureSize out = reducedSize(width, height, target);
+    return out.width != width || out.height != height;
+}
+
+bool startPassSums(const PictureFile& picture, PassSums& passes, BitmapImage* image,
+                   std::uint32_t width, std::uint32_t height, std::uint32_t target,
+                   int orientation) {
+    const PictureSize out = reducedSize(width, height, target);
+    passes = PassSums{};
+    passes.width = width;
+    passes.height = height;
+    if (!startLayout(picture, passes.layout, image, out.width, out.height, 0, orientation)) {
+        return false;
+    }
+    // 64 bits: a box of a picture reduced far holds more than 2^32 / 255
+    // pixels.
+    passes.columnEnds = static_cast<std::uint32_t*>(std::malloc(sizeof(std::uint32_t) * out.width));
+    passes.sums = static_cast<std::uint64_t*>(
+        std::calloc(size_t{out.width} * out.height * 3, sizeof(std::uint64_t)));
+    if (passes.columnEnds == nullptr || passes.sums == nullptr) {
+        endPassSums(passes);
+        return refuseForLackOfMemory(picture);
+    }
+    for (std::uint32_t column = 0; column < out.width; ++column) {
+        passes.columnEnds[column] = boxEnd(column, width, out.width);
+    }
+    return true;
+}
+
+void endPassSums(PassSums& passes) {
+    endLayout(passes.layout);
+    std::free(passes.columnEnds);
+    std::free(passes.sums);
+    passes.columnEnds = nullptr;
+    passes.sums = nullptr;
+}
+
+void addPassPixels(PassSums& passes, std::uint32_t y, const unsigned char* row, std::uint32_t first,
+                   std::uint32_t step) {
+    const std::uint32_t outWidth = passes.layout.width, outHeight = passes.layout.height;
+    if (y >= passes.height) {
+        return;
+    }
+    // The output row whose box holds source row y: the first whose box ends
+    // beyond it.
+    const auto outRow =
+        static_cast<std::uint32_t>(((std::uint64_t{y} + 1) * outHeight - 1) / passes.height);
+    std::uint64_t* rowSums = passes.sums + size_t{outRow} * outWidth * 3;
+    std::uint32_t column = 0;
+    for (std::uint64_t x = first; x < passes.width; x += step) {
+        while (x >= passes.columnEnds[column]) {
+            ++column;
+        }
+        const unsigned char* pixel = row + x * 3;
+        std::uint64_t* sum = rowSums + size_t{column} * 3;
+        sum[0] += pixel[0];
+        sum[1] += pixel[1];
+        sum[2] += pixel[2];
+    }
+}
+
+void layOutPassSums(PassSums& passes) {
+    RowLayout& layout = passes.layout;
+    const std::uint64_t* sum = passes.sums;
+    for (std::uint32_t y = 0; y < layout.height; ++y) {
+        const std::uint64_t rows = boxEnd(y, passes.height, layout.height) -
+                                   (y == 0 ? 0 : boxEnd(y - 1, passes.height, layout.height));
+        unsigned char* row = nextRowTarget(layout);
+        std::uint32_t columnStart = 0;
+        for (std::uint32_t column = 0; column < layout.width; ++column) {
+            const std::uint64_t area = rows * (passes.columnEnds[column] - columnStart);
+            for (int c = 0; c < 3; ++c, ++sum) {
+                row[size_t{column} * 3 + c] = static_cast<unsigned char>((*sum + area / 2) / area);
+            }
+            columnStart = passes.columnEnds[column];
+        }
+        addRow(layout, row);
+    }
+}

@@ -44,3 +44,33 @@ unsigned char* nextRowTarget(const RowLayout& layout);
 
 // Takes the next row, from nextRowTarget or from anywhere else.
 void addRow(RowLayout& layout, const unsigned char* row);
+
+// A reduced picture whose pixels arrive in passes, rows out of order, as
+// interlaced PNG and GIF send them. An area average is a sum, so each pixel
+// is added to its output pixel's sum as it arrives: only the reduced size
+// is held, never the picture. Once the last pass is in, the averages go to
+// a row layout at the reduced size, which turns them.
+struct PassSums {
+    std::uint32_t width = 0, height = 0; // the picture as stored
+    RowLayout layout;                    // at the reduced size
+    std::uint32_t* columnEnds = nullptr; // per output column, its first source column beyond
+    std::uint64_t* sums = nullptr;       // per output byte, over the whole picture
+};
+
+// Whether a picture of width x height is reduced for `target` (0: none).
+bool isReduced(std::uint32_t width, std::uint32_t height, std::uint32_t target);
+
+// As startLayout, for a picture that is reduced; returns false after the
+// allocation refusal. endPassSums releases the sums, not the image.
+bool startPassSums(const PictureFile& picture, PassSums& passes, BitmapImage* image,
+                   std::uint32_t width, std::uint32_t height, std::uint32_t target,
+                   int orientation);
+void endPassSums(PassSums& passes);
+
+// Adds the pixels first, first + step, ... of stored row y (y = 0 at the
+// top); row holds the whole row, width * 3 bytes, pixel x at x * 3.
+void addPassPixels(PassSums& passes, std::uint32_t y, const unsigned char* row, std::uint32_t first,
+                   std::uint32_t step);
+
+// After the last pass: lays the averages out into the image.
+void layOutPassSums(PassSums& passes);
