@@ -739,14 +739,12 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          16},
         {cut(tiff, 6), damaged + "Cannot read TIFF header\n"},
         {cut(tiff, tiff.size() - 20), damaged + "IO error during reading of \"BitsPerSample\"\n"},
-        {badDeflate, damaged + "Decoding error at scanline 0\n"},
+        {badDeflate, damaged + "Decoding error at scanline 0, invalid block type\n"},
         {tiffSized(9, 8, encodeTiff(9, 7, makeMarble(9))),
-         damaged + "Not enough data for scanline 6, expected a request for at most 27 bytes, got a "
-                   "request for 54 bytes\n"},
+         damaged + "Not enough data for scanline 7, expected a request for at most 0 bytes, got a "
+                   "request for 27 bytes\n"},
         {tiffSized(0, 7, tiff), damaged + "Computed scanline size is zero\n"},
         {tiffSized(100000, 100000, tiff), tooLarge + "100000 x 100000 pixels\n"},
-        {encodeTiff(9, 7, makeMarble(9), {TiffLayout::cmyk, 16}),
-         damaged + "Sorry, can not handle image\n"},
         {tiffSized(9, 4097, tiff), texture + "9 x 4097 pixels, at most 4096 per side\n"},
         {tiffSized(20000, 20000, tiff),
          damaged + "too little data for 20000 x 20000 pixels\n",
