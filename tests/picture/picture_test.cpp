@@ -352,8 +352,19 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
             {encodeGif(g.width, g.height, *g.rgb, g.layout), sw, sh,
              onScreen(*g.rgb, g.width, g.height, sw, sh, g.layout.left, g.layout.top, background)});
     }
-    // TIFF: lossless but for CMYK's rounding and JPEG.
+    // TIFF: lossless but for CMYK's rounding and JPEG. Every depth scaled to
+    // 8 bits: the levels a 6-bit sample holds, each pixel with a channel at
+    // full light, come back exactly from 6-bit RGB and from CMYK at any
+    // depth. Floats clamped to 0 .. 1.
     using T = TiffLayout;
+    Bytes levels = pattern, stretchedPattern = pattern;
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const size_t pixel = i / 3;
+        levels[i] =
+            i % 3 == pixel % 3 ? 255 : static_cast<unsigned char>((i * 23 % 64 * 255 + 31) / 63);
+        stretchedPattern[i] =
+            static_cast<unsigned char>(std::clamp(std::lround(pattern[i] * 1.5 - 63.75), 0L, 255L));
+    }
     const struct {
         TiffLayout layout;
         int width, height;
@@ -374,9 +385,38 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         // libtiff warns of the 8-bit map, and the warning reaches no one.
         {{T::palette, 8, T::lzw, true, 3, false, 0, false, false, true}, 7, 5, &pattern, 0},
         {{T::rgb, 8, T::jpeg}, 61, 37, &marble, 4.0},
-        {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0}};
+        {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0},
+        {{T::cmyk, 6, T::lzw}, 7, 5, &levels, 0},
+        {{T::cmyk, 8, T::none, true}, 7, 5, &levels, 0},
+        {{T::cmyk, 12, T::deflate, true, 3, true}, 7, 5, &levels, 0},
+        {{T::cmyk, 16, T::packBits, false, 2, false, 0, true}, 7, 5, &levels, 0},
+        {{T::cmyk, 32, T::none, false, 3, true, 0, false, false, false, true}, 7, 5, &levels, 0},
+        {{T::rgb, 6, T::none, true, 3, true}, 7, 5, &levels, 0},
+        {{T::rgb, 12, T::lzw, false, 2, false, 0, true}, 7, 5, &pattern, 0},
+        {{T::grey, 12, T::deflate, true, 3, false, 0, true}, 7, 5, &grey, 0},
+        {{T::grey, 1, T::packBits}, 7, 5, &blackAndWhite, 0},
+        {{T::rgb, 16, T::deflate, false, 3, false, 0, true, false, false, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 16, T::none, true, 3, true, 0, false, false, false, true, true},
+         7,
+         5,
+         &stretchedPattern,
+         0},
+        {{T::rgb, 32, T::lzw, true, 3, false, 0, true, false, false, true, true},
+         7,
+         5,
+         &stretchedPattern,
+         0},
+        {{T::rgb, 64, T::deflate, false, 2, true, 0, true, false, false, true}, 7, 5, &pattern, 0},
+        {{T::grey, 32, T::none, false, 3, false, 0, false, false, false, true}, 7, 5, &grey, 0},
+        {{T::rgbAlpha, 16, T::lzw, false, 3, false, 0, false, false, false, true},
+         7,
+         5,
+         &pattern,
+         0}};
     for (const auto& t : tiffs) {
-        cases.push_back({encodeTiff(t.width, t.height, *t.rgb, t.layout), t.width, t.height, *t.rgb,
+        // A stretched file holds the pattern; its picture is clamped.
+        const Bytes& stored = t.layout.stretched ? pattern : *t.rgb;
+        cases.push_back({encodeTiff(t.width, t.height, stored, t.layout), t.width, t.height, *t.rgb,
                          t.meanError});
     }
 
