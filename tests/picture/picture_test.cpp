@@ -211,6 +211,7 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         bool asFallback = false; // written only as the fallback, read as such
         int reduceTo = 0;
         bool everyBitmap = false;
+        long boundMiB = 0; // read within this growth too, in a child process
     };
     std::vector<Case> cases;
     // BMP: unpadded and padded rows, a last row without its padding, larger
@@ -496,6 +497,11 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     }
     cases.push_back({encodeTiff(64, 32, square, {T::rgb, 8, T::deflate, true, 3, false, 8}), 8, 16,
                      turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 8), 0, false, 16});
+    // One strip holding a flat 4000 x 4000 picture, read a row at a time:
+    // the strip and a raster of it would take 112 MiB.
+    const Bytes flat(4000 * 4000 * 3, 90);
+    cases.push_back({encodeTiff(4000, 4000, flat, {T::rgb, 8, T::deflate, false, 4000}), 16, 16,
+                     Bytes(16 * 16 * 3, 90), 0, false, 16, false, 40});
     // JPEG: the decoder scales by 2/8, which averages much as blocks do.
     cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12,
                      blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
@@ -601,8 +607,16 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                      << c.width << " x " << c.height << ", starting "
                      << std::string(c.file.begin(), c.file.begin() + 4) << ", kind " << +c.file[14]
                      << "/" << +c.file[28] << "/" << +c.file[30] << ", every " << c.everyBitmap);
-        Load l = c.asFallback ? load(std::nullopt, c.file)
-                              : load(c.file, {}, path, c.reduceTo, c.everyBitmap);
+        auto run = [&] {
+            return c.asFallback ? load(std::nullopt, c.file)
+                                : load(c.file, {}, path, c.reduceTo, c.everyBitmap);
+        };
+        if (c.boundMiB > 0) {
+            const std::string report = loadInBoundedChild(run, c.boundMiB);
+            EXPECT_EQ(report.substr(0, report.rfind('\n')), "");
+            EXPECT_LE(std::atol(report.c_str() + report.rfind('\n') + 1), c.boundMiB) << report;
+        }
+        Load l = run();
         EXPECT_EQ(std::tie(l.read, l.printed, l.image.width, l.image.height),
                   std::make_tuple(c.asFallback ? "%" : "@", "", c.width, c.height));
         ASSERT_NE(l.image.pixels, nullptr);
@@ -786,6 +800,17 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
         {tiffSized(0, 7, tiff), damaged + "Computed scanline size is zero\n"},
         {tiffSized(100000, 100000, tiff), tooLarge + "100000 x 100000 pixels\n"},
         {tiffSized(9, 4097, tiff), texture + "9 x 4097 pixels, at most 4096 per side\n"},
+        // The same flat picture as one tile, which is decoded whole.
+        {encodeTiff(4000, 4000, Bytes(4000 * 4000 * 3, 90),
+                    {TiffLayout::rgb, 8, TiffLayout::deflate, true, 3, false, 0, false, false,
+                     false, false, false, 4000}),
+         damaged + "too little data for a tile of 4000 x 4000 pixels\n",
+         path,
+         {},
+         16,
+         false,
+         false,
+         16},
         {tiffSized(20000, 20000, tiff),
          damaged + "too little data for 20000 x 20000 pixels\n",
          path,
