@@ -1,9 +1,11 @@
-// TIFF, classic and big, through the system's libtiff: the first page, of
-// every photometric kind, bit depth, compression and layout libtiff's RGBA
-// interface converts. It is read in bands of whole strips or tiles, so a
-// reduced picture is never held at full size. The interface only flips,
-// so rows are asked for as stored and the row layout turns them as the
-// Orientation tag says (its values are EXIF's, which took them from TIFF).
+// TIFF, classic and big, through the system's libtiff: the first page.
+// Grey, palette, RGB and CMYK, at any integer depth to 16 bits or as
+// floats, are read sample by sample: strips a row at a time, so a picture
+// in one strip is never held whole, tiles a row of them at a time. Other
+// photometric kinds go through libtiff's RGBA interface in bands of whole
+// strips or tiles; it only flips, so rows are asked for as stored. Either
+// way the row layout turns them as the Orientation tag says (its values
+// are EXIF's, which took them from TIFF).
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -564,14 +566,14 @@ int readSampleTiles(const PictureFile& picture, TIFF* tiff, Reason& reason,
     if (tileWidth == 0 || tileLength == 0 || tileBytes <= 0 || tileRowBytes <= 0) {
         return refuseDamaged(picture, reasonOr(reason, "no tiles"));
     }
-    const std::uint32_t bandRows = std::min(tileLength, height);
-    const size_t bandBytes = size_t{width} * bandRows * static_cast<size_t>(format.channels);
-    if (!fileBacksUnit(picture, static_cast<double>(tileBytes) + static_cast<double>(bandBytes),
+    const std::uint32_t rowsInBand = std::min(tileLength, height);
+    const size_t bandSize = size_t{width} * rowsInBand * static_cast<size_t>(format.channels);
+    if (!fileBacksUnit(picture, static_cast<double>(tileBytes) + static_cast<double>(bandSize),
                        "tile", tileWidth, tileLength)) {
         return 0;
     }
     auto* tile = static_cast<unsigned char*>(std::malloc(size_t(tileBytes)));
-    auto* band = static_cast<unsigned char*>(std::malloc(bandBytes));
+    auto* band = static_cast<unsigned char*>(std::malloc(bandSize));
     int result = tile != nullptr && band != nullptr ? 1 : refuseForLackOfMemory(picture);
     const int planes = planesOf(format);
     for (std::uint32_t top = 0; result && top < height; top += tileLength) {
