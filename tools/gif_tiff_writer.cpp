@@ -1,6 +1,7 @@
 #include "gif_tiff_writer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -206,29 +207,61 @@ int mapNothing(thandle_t, void**, toff_t*) {
 
 void unmapNothing(thandle_t, void*, toff_t) {}
 
-// Samples of `bits` bits packed into rows, most significant first; 16-bit
-// samples in the machine's order, as libtiff takes them.
+// Samples of `bits` bits packed into rows, most significant first; 16, 32
+// and 64-bit samples in the machine's order, as libtiff takes them. Values
+// are 8-bit levels, scaled to the depth, or a palette's indices as they are.
 struct SampleRows {
     int bits;
+    bool floating, stretched, indices;
     Bytes bytes;
     size_t bitsUsed = 0;
 
-    void put(unsigned value) {
+    template <typename Wide> void putWide(Wide value) {
+        bytes.resize(bytes.size() + sizeof value);
+        std::memcpy(&bytes[bytes.size() - sizeof value], &value, sizeof value);
+    }
+    void put(unsigned level) {
+        if (floating) {
+            const double value = stretched ? level * 1.5 / 255 - 0.25 : level / 255.0;
+            if (bits == 64) {
+                putWide(value);
+            } else if (bits == 32) {
+                putWide(static_cast<float>(value));
+            } else {
+                putWide(toHalf(value));
+            }
+            return;
+        }
+        const unsigned largest = (1u << bits) - 1,
+                       value = indices ? level : (level * largest + 127) / 255;
         if (bits == 16) {
-            const auto wide = static_cast<std::uint16_t>(value * 257);
-            bytes.resize(bytes.size() + 2);
-            std::memcpy(&bytes[bytes.size() - 2], &wide, 2);
-        } else if (bits == 8) {
-            bytes.push_back(static_cast<unsigned char>(value));
-        } else {
+            putWide(static_cast<std::uint16_t>(value));
+            return;
+        }
+        for (int bit = bits - 1; bit >= 0; --bit, ++bitsUsed) {
             if (bitsUsed % 8 == 0) {
                 bytes.push_back(0);
             }
-            bitsUsed += static_cast<size_t>(bits);
-            bytes.back() |= static_cast<unsigned char>(value << (8 - bitsUsed % 8) % 8);
+            bytes.back() |= static_cast<unsigned char>((value >> bit & 1) << (7 - bitsUsed % 8));
         }
     }
     void endRow() { bitsUsed = 0; }
+    // Rounded to nearest; the values written are normal or zero.
+    static std::uint16_t toHalf(double value) {
+        const std::uint16_t sign = value < 0 ? 0x8000 : 0;
+        value = std::fabs(value);
+        if (value < 1.0 / 16384) {
+            return sign;
+        }
+        int exponent = 0;
+        const double fraction = std::frexp(value, &exponent); // 0.5 .. 1
+        auto mantissa = static_cast<unsigned>(std::lround(fraction * 2048));
+        if (mantissa == 2048) {
+            mantissa = 1024;
+            ++exponent;
+        }
+        return static_cast<std::uint16_t>(sign | (exponent + 14) << 10 | (mantissa - 1024));
+    }
 };
 
 } // namespace
@@ -257,6 +290,9 @@ Bytes encodeTiff(int width, int height, const Bytes& rgb, TiffLayout layout) {
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
                  layout.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, compressions[layout.compression]);
+    if (layout.floating) {
+        TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    }
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
                  jpeg && layout.kind == TiffLayout::rgb ? PHOTOMETRIC_YCBCR
                                                         : photometrics[layout.kind]);
@@ -289,7 +325,7 @@ Bytes encodeTiff(int width, int height, const Bytes& rgb, TiffLayout layout) {
         }
         TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
     }
-    const int tileSide = 16;
+    const int tileSide = layout.tileSide;
     if (layout.tiled) {
         TIFFSetField(tiff, TIFFTAG_TILEWIDTH, tileSide);
         TIFFSetField(tiff, TIFFTAG_TILELENGTH, tileSide);
@@ -300,7 +336,12 @@ Bytes encodeTiff(int width, int height, const Bytes& rgb, TiffLayout layout) {
     }
 
     // Each plane's samples, top row first.
-    std::vector<SampleRows> plane(static_cast<size_t>(planes), SampleRows{layout.bitDepth, {}});
+    std::vector<SampleRows> plane(static_cast<size_t>(planes),
+                                  SampleRows{layout.bitDepth,
+                                             layout.floating,
+                                             layout.stretched,
+                                             layout.kind == TiffLayout::palette,
+                                             {}});
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const unsigned char* p = pixelAt(rgb, width, height, x, y);

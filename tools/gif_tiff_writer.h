@@ -32,7 +32,9 @@ struct TiffLayout {
     // 255 - R * 255 / max(R, G, B), likewise M and Y; rgbAlpha adds
     // unassociated alpha that varies from pixel to pixel.
     enum Kind { rgb, grey, palette, cmyk, rgbAlpha } kind = rgb;
-    int bitDepth = 8; // 16 for rgb, grey and rgbAlpha; 4 or 8 for a palette
+    // Any depth from 1 to 16 bits; 1, 2, 4 or 8 for a palette; 16, 32 or 64
+    // for floating point.
+    int bitDepth = 8;
     // JPEG stores YCbCr, subsampled, at quality 90.
     enum Compression { none, lzw, deflate, packBits, jpeg } compression = none;
     bool tiled = false;   // 16 x 16 tiles, else strips of rowsPerStrip rows
@@ -44,6 +46,11 @@ struct TiffLayout {
     // A palette's colours as 8-bit values, as some writers wrongly store
     // them, rather than TIFF's 16 bits.
     bool eightBitColourMap = false;
+    // IEEE floating point, v / 255, or stretched beyond 0 .. 1 as
+    // v * 1.5 / 255 - 0.25.
+    bool floating = false;
+    bool stretched = false;
+    int tileSide = 16;
 };
 
 std::vector<unsigned char> encodeTiff(int width, int height, const std::vector<unsigned char>& rgb,

@@ -268,6 +268,7 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         bool asFallback = false; // written only as the fallback, read as such
         int reduceTo = 0;
         bool everyBitmap = false;
+        long boundMiB = 0; // read within this growth too, in a child process
     };
     std::vector<Case> cases;
     // BMP: unpadded and padded rows, a last row without its padding, larger
@@ -409,8 +410,19 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
             {encodeGif(g.width, g.height, *g.rgb, g.layout), sw, sh,
              onScreen(*g.rgb, g.width, g.height, sw, sh, g.layout.left, g.layout.top, background)});
     }
-    // TIFF: lossless but for CMYK's rounding and JPEG.
+    // TIFF: lossless but for CMYK's rounding and JPEG. Every depth scaled to
+    // 8 bits: the levels a 6-bit sample holds, each pixel with a channel at
+    // full light, come back exactly from 6-bit RGB and from CMYK at any
+    // depth. Floats clamped to 0 .. 1.
     using T = TiffLayout;
+    Bytes levels = pattern, stretchedPattern = pattern;
+    for (size_t i = 0; i < levels.size(); ++i) {
+        const size_t pixel = i / 3;
+        levels[i] =
+            i % 3 == pixel % 3 ? 255 : static_cast<unsigned char>((i * 23 % 64 * 255 + 31) / 63);
+        stretchedPattern[i] =
+            static_cast<unsigned char>(std::clamp(std::lround(pattern[i] * 1.5 - 63.75), 0L, 255L));
+    }
     const struct {
         TiffLayout layout;
         int width, height;
@@ -431,9 +443,38 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
         // libtiff warns of the 8-bit map, and the warning reaches no one.
         {{T::palette, 8, T::lzw, true, 3, false, 0, false, false, true}, 7, 5, &pattern, 0},
         {{T::rgb, 8, T::jpeg}, 61, 37, &marble, 4.0},
-        {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0}};
+        {{T::rgb, 8, T::jpeg, true}, 61, 37, &marble, 4.0},
+        {{T::cmyk, 6, T::lzw}, 7, 5, &levels, 0},
+        {{T::cmyk, 8, T::none, true}, 7, 5, &levels, 0},
+        {{T::cmyk, 12, T::deflate, true, 3, true}, 7, 5, &levels, 0},
+        {{T::cmyk, 16, T::packBits, false, 2, false, 0, true}, 7, 5, &levels, 0},
+        {{T::cmyk, 32, T::none, false, 3, true, 0, false, false, false, true}, 7, 5, &levels, 0},
+        {{T::rgb, 6, T::none, true, 3, true}, 7, 5, &levels, 0},
+        {{T::rgb, 12, T::lzw, false, 2, false, 0, true}, 7, 5, &pattern, 0},
+        {{T::grey, 12, T::deflate, true, 3, false, 0, true}, 7, 5, &grey, 0},
+        {{T::grey, 1, T::packBits}, 7, 5, &blackAndWhite, 0},
+        {{T::rgb, 16, T::deflate, false, 3, false, 0, true, false, false, true}, 7, 5, &pattern, 0},
+        {{T::rgb, 16, T::none, true, 3, true, 0, false, false, false, true, true},
+         7,
+         5,
+         &stretchedPattern,
+         0},
+        {{T::rgb, 32, T::lzw, true, 3, false, 0, true, false, false, true, true},
+         7,
+         5,
+         &stretchedPattern,
+         0},
+        {{T::rgb, 64, T::deflate, false, 2, true, 0, true, false, false, true}, 7, 5, &pattern, 0},
+        {{T::grey, 32, T::none, false, 3, false, 0, false, false, false, true}, 7, 5, &grey, 0},
+        {{T::rgbAlpha, 16, T::lzw, false, 3, false, 0, false, false, false, true},
+         7,
+         5,
+         &pattern,
+         0}};
     for (const auto& t : tiffs) {
-        cases.push_back({encodeTiff(t.width, t.height, *t.rgb, t.layout), t.width, t.height, *t.rgb,
+        // A stretched file holds the pattern; its picture is clamped.
+        const Bytes& stored = t.layout.stretched ? pattern : *t.rgb;
+        cases.push_back({encodeTiff(t.width, t.height, stored, t.layout), t.width, t.height, *t.rgb,
                          t.meanError});
     }
 
@@ -562,6 +603,11 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     }
     cases.push_back({encodeTiff(64, 32, square, {T::rgb, 8, T::deflate, true, 3, false, 8}), 8, 16,
                      turned(blockAverage(square, 64, 32, 4, 4), 16, 8, 8), 0, false, 16});
+    // One strip holding a flat 4000 x 4000 picture, read a row at a time:
+    // the strip and a raster of it would take 112 MiB.
+    const Bytes flat(4000 * 4000 * 3, 90);
+    cases.push_back({encodeTiff(4000, 4000, flat, {T::rgb, 8, T::deflate, false, 4000}), 16, 16,
+                     Bytes(16 * 16 * 3, 90), 0, false, 16, false, 40});
     // JPEG: the decoder scales by 2/8, which averages much as blocks do.
     cases.push_back({encodeJpeg(64, 48, marble48, {false, false, 95}), 16, 12,
                      blockAverage(marble48, 64, 48, 4, 4), 3.0, false, 16});
@@ -667,8 +713,16 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                      << c.width << " x " << c.height << ", starting "
                      << std::string(c.file.begin(), c.file.begin() + 4) << ", kind " << +c.file[14]
                      << "/" << +c.file[28] << "/" << +c.file[30] << ", every " << c.everyBitmap);
-        Load l = c.asFallback ? load(std::nullopt, c.file)
-                              : load(c.file, {}, path, c.reduceTo, c.everyBitmap);
+        auto run = [&] {
+            return c.asFallback ? load(std::nullopt, c.file)
+                                : load(c.file, {}, path, c.reduceTo, c.everyBitmap);
+        };
+        if (c.boundMiB > 0) {
+            const std::string report = loadInBoundedChild(run, c.boundMiB);
+            EXPECT_EQ(report.substr(0, report.rfind('\n')), "");
+            EXPECT_LE(std::atol(report.c_str() + report.rfind('\n') + 1), c.boundMiB) << report;
+        }
+        Load l = run();
         EXPECT_EQ(std::tie(l.read, l.printed, l.image.width, l.image.height),
                   std::make_tuple(c.asFallback ? "%" : "@", "", c.width, c.height));
         ASSERT_NE(l.image.pixels, nullptr);
@@ -854,15 +908,24 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          16},
         {cut(tiff, 6), damaged + "Cannot read TIFF header\n"},
         {cut(tiff, tiff.size() - 20), damaged + "IO error during reading of \"BitsPerSample\"\n"},
-        {badDeflate, damaged + "Decoding error at scanline 0\n"},
+        {badDeflate, damaged + "Decoding error at scanline 0, invalid block type\n"},
         {tiffSized(9, 8, encodeTiff(9, 7, makeMarble(9))),
-         damaged + "Not enough data for scanline 6, expected a request for at most 27 bytes, got a "
-                   "request for 54 bytes\n"},
+         damaged + "Not enough data for scanline 7, expected a request for at most 0 bytes, got a "
+                   "request for 27 bytes\n"},
         {tiffSized(0, 7, tiff), damaged + "Computed scanline size is zero\n"},
         {tiffSized(100000, 100000, tiff), tooLarge + "100000 x 100000 pixels\n"},
-        {encodeTiff(9, 7, makeMarble(9), {TiffLayout::cmyk, 16}),
-         damaged + "Sorry, can not handle image\n"},
         {tiffSized(9, 4097, tiff), texture + "9 x 4097 pixels, at most 4096 per side\n"},
+        // The same flat picture as one tile, which is decoded whole.
+        {encodeTiff(4000, 4000, Bytes(4000 * 4000 * 3, 90),
+                    {TiffLayout::rgb, 8, TiffLayout::deflate, true, 3, false, 0, false, false,
+                     false, false, false, 4000}),
+         damaged + "too little data for a tile of 4000 x 4000 pixels\n",
+         path,
+         {},
+         16,
+         false,
+         false,
+         16},
         {tiffSized(20000, 20000, tiff),
          damaged + "too little data for 20000 x 20000 pixels\n",
          path,
