@@ -221,15 +221,17 @@ int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject
     auto* held = interlaced && !summed
                      ? static_cast<GifPixelType*>(std::malloc(std::max<size_t>(heldBytes, 1)))
                      : nullptr;
-    auto* row =
+    // cppcheck 2.10 takes the flag for a value this overwrites.
+    // cppcheck-suppress redundantInitialization
+    auto* summedRow =
         summed ? static_cast<unsigned char*>(std::malloc(size_t{screen.width} * 3)) : nullptr;
     int result = 0;
     if (line == nullptr || (interlaced && !summed && held == nullptr) ||
-        (summed && row == nullptr)) {
+        (summed && summedRow == nullptr)) {
         refuseForLackOfMemory(picture);
     } else if (summed) {
         if (startPassSums(picture, sums, image, screen.width, screen.height, target, 1)) {
-            result = sumInterlaced(gif, screen, line, row, sums)
+            result = sumInterlaced(gif, screen, line, summedRow, sums)
                          ? 1
                          : refuseDamaged(picture, gifReason(gif->Error));
         }
@@ -253,7 +255,7 @@ int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject
     endPassSums(sums);
     std::free(line);
     std::free(held);
-    std::free(row);
+    std::free(summedRow);
     return result;
 }
 

@@ -246,14 +246,16 @@ void addPassPixels(PassSums& passes, std::uint32_t y, const unsigned char* row, 
     // beyond it.
     const auto outRow =
         static_cast<std::uint32_t>(((std::uint64_t{y} + 1) * outHeight - 1) / passes.height);
-    std::uint64_t* rowSums = passes.sums + size_t{outRow} * outWidth * 3;
+    const size_t rowStart = size_t{outRow} * outWidth * 3;
     std::uint32_t column = 0;
     for (std::uint64_t x = first; x < passes.width; x += step) {
         while (x >= passes.columnEnds[column]) {
             ++column;
         }
         const unsigned char* pixel = row + x * 3;
-        std::uint64_t* sum = rowSums + size_t{column} * 3;
+        // cppcheck 2.10 takes the sums for a value this overwrites.
+        // cppcheck-suppress redundantInitialization
+        std::uint64_t* sum = &passes.sums[rowStart + size_t{column} * 3];
         sum[0] += pixel[0];
         sum[1] += pixel[1];
         sum[2] += pixel[2];
