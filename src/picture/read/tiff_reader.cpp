@@ -556,7 +556,7 @@ int readSampleStrips(const PictureFile& picture, TIFF* tiff, Reason& reason,
 
 // A row of tiles at a time, each decoded whole: a tile's bytes and the
 // band's channels must be backed by the file.
-int readSampleTiles(const PictureFile& picture, TIFF* tiff, Reason& reason,
+int readSampleTiles(const PictureFile& picture, TIFF* tiff, const Reason& reason,
                     const SampleFormat& format, RowLayout& layout, std::uint32_t width,
                     std::uint32_t height) {
     std::uint32_t tileWidth = 0, tileLength = 0;
