@@ -127,10 +127,10 @@ bool streamRows(GifFileType* gif, const Screen& screen, GifPixelType* line, RowL
     return true;
 }
 
-// Rows 0, 8, 16...; 4, 12...; 2, 6...; then the odd ones: the shown part
-// of each is kept until the frame is whole.
-bool readInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line,
-                    GifPixelType* held) {
+// Rows 0, 8, 16...; 4, 12...; 2, 6...; then the odd ones, each decoded into
+// line and handed to take(y) where it lies on the screen.
+template <typename Take>
+bool readPasses(GifFileType* gif, const Screen& screen, GifPixelType* line, Take take) {
     static const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
     const auto frameHeight = static_cast<std::uint32_t>(gif->Image.Height);
     for (int pass = 0; pass < 4; ++pass) {
@@ -139,11 +139,19 @@ bool readInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line,
                 return false;
             }
             if (y < screen.shownHeight) {
-                std::memcpy(held + size_t{y} * screen.shownWidth, line, screen.shownWidth);
+                take(y);
             }
         }
     }
     return true;
+}
+
+// The shown part of each row is kept until the frame is whole.
+bool readInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line,
+                    GifPixelType* held) {
+    return readPasses(gif, screen, line, [&](std::uint32_t y) {
+        std::memcpy(held + size_t{y} * screen.shownWidth, line, screen.shownWidth);
+    });
 }
 
 // The reduced screen summed pass by pass: the background where the frame
@@ -156,21 +164,14 @@ bool sumInterlaced(GifFileType* gif, const Screen& screen, GifPixelType* line, u
             addPassPixels(sums, y, row, 0, 1);
         }
     }
-    static const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
-    const auto frameHeight = static_cast<std::uint32_t>(gif->Image.Height);
-    for (int pass = 0; pass < 4; ++pass) {
-        for (std::uint32_t y = starts[pass]; y < frameHeight; y += steps[pass]) {
-            if (DGifGetLine(gif, line, gif->Image.Width) == GIF_ERROR) {
-                return false;
-            }
-            if (y < screen.shownHeight) {
-                paintRow(screen, line, row);
-                addPassPixels(sums, screen.top + y, row, 0, 1);
-            }
-        }
+    const bool read = readPasses(gif, screen, line, [&](std::uint32_t y) {
+        paintRow(screen, line, row);
+        addPassPixels(sums, screen.top + y, row, 0, 1);
+    });
+    if (read) {
+        layOutPassSums(sums);
     }
-    layOutPassSums(sums);
-    return true;
+    return read;
 }
 
 int readFrame(const PictureFile& picture, GifFileType* gif, const ColorMapObject& map,
