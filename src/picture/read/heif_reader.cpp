@@ -21,12 +21,13 @@ constexpr int codedMargin = 1024;
 // AV1's up to 128, so the coded size may exceed the shown one by as much.
 constexpr int hevcBlock = 64, av1Block = 128;
 // libheif takes memory by what it decodes, which may be as large as the
-// square its size limit lets through. Beyond this side a file must back that
-// square at this many pixels per byte, far more than photos pack (a 12 MP
-// phone HEIC holds 5 to 8, a 48 MP one about 10), so a few bytes cannot make
-// libheif take gigabytes.
-constexpr int sideNeedingData = 2048;
-constexpr double hevcPixelsPerByte = 48, av1PixelsPerByte = 32;
+// square its size limit lets through: about 10 bytes a pixel. Beyond this
+// square, some 270 MiB of decoding, a file must back it at this many pixels
+// per byte, so that no file under a megabyte can make libheif take more.
+// Photos pack far fewer: a 12 MP phone HEIC 3 to 8, an AVIF of the same
+// about 25, and a 48 MP HEIC, which needs 2.4 MB, about 10.
+constexpr double squareNeedingData = 28e6;
+constexpr double pixelsPerByte = 28;
 
 std::int64_t positionOf(void* picture) {
     return ftello(static_cast<const PictureFile*>(picture)->file);
@@ -171,10 +172,10 @@ int loadHeif(const PictureFile& picture, BitmapImage* image) {
             std::max({heif_image_handle_get_ispe_width(handle),
                       heif_image_handle_get_ispe_height(handle), width, height, codedMargin}) +
             (avif ? av1Block : hevcBlock);
-        const double square = limit > sideNeedingData ? double(limit) * limit : 0;
+        const double square = double(limit) * limit;
         const double leastBytes =
             std::max(avif ? 0 : double((width + 63) / 64) * ((height + 63) / 64) / 8,
-                     square / (avif ? av1PixelsPerByte : hevcPixelsPerByte));
+                     square > squareNeedingData ? square / pixelsPerByte : 0);
         if (width <= 0 || height <= 0) {
             refuseDamaged(picture, "no picture size");
         } else if (acceptClaimedSize(picture, static_cast<std::uint32_t>(width),
