@@ -72,8 +72,13 @@ FrameView windowView() {
                                      ? *scene.startLight
                                      : lightFromPointer(scene.pointerX, scene.pointerY,
                                                         scene.windowWidth, scene.windowHeight);
-    const double side = frustumHalfSide;
-    return {-side, side, -side, side, light, scene.clearColor};
+    return sceneView(frustumHalfSide, frustumHalfSide, light, scene.clearColor);
+}
+
+FrameView sceneView(double halfWidth, double halfHeight, LightPlacement light,
+                    const std::array<float, 4>& clearColor) {
+    return {scene.view, scene.shape, scene.textureName, -halfWidth, halfWidth, -halfHeight,
+            halfHeight, light,       clearColor};
 }
 
 void renderFrame(const FrameView& view) {
@@ -105,11 +110,11 @@ void renderFrame(const FrameView& view) {
     glLightf(GL_LIGHT0, GL_SPOT_EXPONENT, static_cast<GLfloat>(spotExponent));
     glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, static_cast<GLfloat>(linearAttenuation));
 
-    glRotatef(static_cast<float>(scene.view.angleX), 1, 0, 0);
-    glRotatef(static_cast<float>(scene.view.angleY), 0, 1, 0);
-    glRotatef(static_cast<float>(scene.view.angleZ), 0, 0, 1);
+    glRotatef(static_cast<float>(view.state.angleX), 1, 0, 0);
+    glRotatef(static_cast<float>(view.state.angleY), 0, 1, 0);
+    glRotatef(static_cast<float>(view.state.angleZ), 0, 0, 1);
 
-    drawLogo(scene.shape, scene.view.logoColor, scene.textureName);
+    drawLogo(view.shape, view.state.logoColor, view.textureName);
 }
 
 void display() {

@@ -182,7 +182,7 @@ FrameView savedView(const SaveSettings& settings, LightPlacement light) {
     const double across = aspect > 1 ? side * aspect : side, up = aspect < 1 ? side / aspect : side;
     const std::array<float, 4> background =
         settings.transparent ? std::array<float, 4>{0, 0, 0, 0} : scene.clearColor;
-    return {-across, across, -up, up, light, background};
+    return sceneView(across, up, light, background);
 }
 
 bool saveView(const SaveSettings& settings, const FrameView& view, const std::string& options,
