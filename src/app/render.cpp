@@ -7,6 +7,7 @@
 #include "app/callbacks.h"
 #include "app/scene.h"
 #include "logo/logo.h"
+#include "logo/view_constants.h"
 #include "texture/texture.h"
 
 std::string installedMarble() {
@@ -71,7 +72,13 @@ FrameView windowView() {
                                      ? *scene.startLight
                                      : lightFromPointer(scene.pointerX, scene.pointerY,
                                                         scene.windowWidth, scene.windowHeight);
-    return {-2, 2, -2, 2, light, scene.clearColor};
+    return sceneView(frustumHalfSide, frustumHalfSide, light, scene.clearColor);
+}
+
+FrameView sceneView(double halfWidth, double halfHeight, LightPlacement light,
+                    const std::array<float, 4>& clearColor) {
+    return {scene.view, scene.shape, scene.textureName, -halfWidth, halfWidth, -halfHeight,
+            halfHeight, light,       clearColor};
 }
 
 void renderFrame(const FrameView& view) {
@@ -83,30 +90,31 @@ void renderFrame(const FrameView& view) {
     // placed with an identity model-view and stays fixed to the viewer.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(view.left, view.right, view.bottom, view.top, 10, 15.5);
-    glTranslated(0, 0, -12.75);
+    glFrustum(view.left, view.right, view.bottom, view.top, nearPlane, farPlane);
+    glTranslated(0, 0, -cameraDistance);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
     const LightPlacement& light = view.light;
-    const GLfloat specular[] = {0.5f, 0.5f, 0.5f, 1.0f};
+    const GLfloat specular[] = {materialSpecular, materialSpecular, materialSpecular, 1.0f};
     glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
-    glMaterialf(GL_FRONT, GL_SHININESS, 120);
+    glMaterialf(GL_FRONT, GL_SHININESS, materialShininess);
 
-    const GLfloat position[] = {light.x, light.y, 2.0f, 0.7f};
+    const auto height = static_cast<GLfloat>(lightHeight);
+    const GLfloat position[] = {light.x, light.y, height, static_cast<GLfloat>(lightW)};
     glLightfv(GL_LIGHT0, GL_POSITION, position);
     // Aim the spot from the light back at the logo's centre.
-    const GLfloat direction[] = {light.x * -1.0f, light.y * -1.0f, 2.0f * -1.0f};
+    const GLfloat direction[] = {light.x * -1.0f, light.y * -1.0f, height * -1.0f};
     glLightfv(GL_LIGHT0, GL_SPOT_DIRECTION, direction);
-    glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, 40);
-    glLightf(GL_LIGHT0, GL_SPOT_EXPONENT, 0);
-    glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, 0.1f);
+    glLightf(GL_LIGHT0, GL_SPOT_CUTOFF, static_cast<GLfloat>(spotCutoffDegrees));
+    glLightf(GL_LIGHT0, GL_SPOT_EXPONENT, static_cast<GLfloat>(spotExponent));
+    glLightf(GL_LIGHT0, GL_LINEAR_ATTENUATION, static_cast<GLfloat>(linearAttenuation));
 
-    glRotatef(static_cast<float>(scene.view.angleX), 1, 0, 0);
-    glRotatef(static_cast<float>(scene.view.angleY), 0, 1, 0);
-    glRotatef(static_cast<float>(scene.view.angleZ), 0, 0, 1);
+    glRotatef(static_cast<float>(view.state.angleX), 1, 0, 0);
+    glRotatef(static_cast<float>(view.state.angleY), 0, 1, 0);
+    glRotatef(static_cast<float>(view.state.angleZ), 0, 0, 1);
 
-    drawLogo(scene.shape, scene.view.logoColor, scene.textureName);
+    drawLogo(view.shape, view.state.logoColor, view.textureName);
 }
 
 void display() {

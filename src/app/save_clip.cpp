@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app/save_view.h"
-#include "app/scene.h"
 #include "picture/write/clip_writer.h"
 
 namespace {
@@ -128,15 +127,15 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     FrameHandoff handoff;
     std::thread compressor(compressFrames, std::ref(handoff), std::ref(output), std::cref(comment),
                            std::cref(clip));
-    const ViewState start = scene.view;
+    FrameView frameView = view;
     std::vector<unsigned char> frame;
     const size_t frameBytes = (settings.transparent ? 4 : 3) * static_cast<size_t>(settings.width) *
                               static_cast<size_t>(settings.height);
     for (int number = 0; started && stopSignal == 0 && number < frames; ++number) {
-        scene.view = clipFrameView(start, clip.spin, number, frames);
+        frameView.state = clipFrameView(view.state, clip.spin, number, frames);
         // Read straight into the buffer the compressor is handed.
         frame.resize(frameBytes);
-        drawView(drawing, view, frame.data());
+        drawView(drawing, frameView, frame.data());
         if (!handOver(handoff, frame, number)) {
             break;
         }
@@ -148,7 +147,6 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     }
     handoff.changed.notify_all();
     compressor.join();
-    scene.view = start;
     endDrawing(drawing);
     showProgress(frames, frames);
     const bool saved = started && stopSignal == 0 && !handoff.failed && finishClip(output);

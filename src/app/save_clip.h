@@ -14,9 +14,9 @@
 ViewState clipFrameView(const ViewState& start, const std::array<double, 3>& spin, int frame,
                         int frames);
 
-// Draws frames 0 to N-1 of a clip, each turned by clipFrameView from the
-// scene's turn, and hands them to the output path names (a numbered PNG
-// name, NAME.webp or "-"). GL stays on this thread; the frames are
+// Draws frames 0 to N-1 of a clip, each the view turned by clipFrameView
+// from the view's own turn, and hands them to the output path names (a
+// numbered PNG name, NAME.webp or "-"). GL stays on this thread; the frames are
 // compressed on another while the next one is drawn. Returns false with the
 // file that failed and why; every frame before it stays, a WebP leaves
 // nothing.

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "app/scene.h"
+#include "logo/view_constants.h"
 
 namespace {
 
@@ -177,10 +178,11 @@ PngText savedText(const std::string& comment) {
 
 FrameView savedView(const SaveSettings& settings, LightPlacement light) {
     const double aspect = static_cast<double>(settings.width) / settings.height;
-    const double across = aspect > 1 ? 2 * aspect : 2, up = aspect < 1 ? 2 / aspect : 2;
+    const double side = frustumHalfSide;
+    const double across = aspect > 1 ? side * aspect : side, up = aspect < 1 ? side / aspect : side;
     const std::array<float, 4> background =
         settings.transparent ? std::array<float, 4>{0, 0, 0, 0} : scene.clearColor;
-    return {-across, across, -up, up, light, background};
+    return sceneView(across, up, light, background);
 }
 
 bool saveView(const SaveSettings& settings, const FrameView& view, const std::string& options,

@@ -12,15 +12,16 @@
 #include "app/render.h"
 #include "picture/write/png_writer.h"
 
-// The view of a width x height picture: the window's square field of view
-// widened along the longer side, so that the logo keeps its proportions.
+// The view of a width x height picture: the scene's logo, turn, colour and
+// texture, the window's square field of view widened along the longer side,
+// so that the logo keeps its proportions.
 FrameView savedView(const SaveSettings& settings, LightPlacement light);
 
-// Draws the view with the current GL context and the scene's texture and
-// writes it to path ("-": the stream descriptor), the PNG carrying
-// `options` as its comment. F12 passes replace = false: the file then takes
-// the first free name from nameFor(1), nameFor(2), ... and savedPath tells
-// which. Returns false with the reason in `error`; no file is left then.
+// Draws the view with the current GL context and writes it to path ("-":
+// the stream descriptor), the PNG carrying `options` as its comment. F12
+// passes replace = false: the file then takes the first free name from
+// nameFor(1), nameFor(2), ... and savedPath tells which. Returns false with the reason in `error`;
+// no file is left then.
 bool saveView(const SaveSettings& settings, const FrameView& view, const std::string& options,
               const std::string& path, int stream, std::string& error);
 bool saveViewAsNew(const SaveSettings& settings, const FrameView& view, const std::string& options,

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "input/keys.h"
+#include "logo/view_constants.h"
 
 namespace {
 
@@ -20,17 +21,6 @@ using Vector = std::array<double, 3>;
 
 constexpr double pi = 3.14159265358979323846;
 
-// The window's projection and light, in logo units.
-constexpr double nearPlane = 10;
-constexpr double farPlane = 15.5;
-constexpr double frustumHalfSide = 2; // glFrustum(-2, 2, -2, 2, near, far)
-constexpr double cameraDistance = 12.75;
-// The light's homogeneous position (x, y, 2, 0.7): in eye space, relative to
-// the logo's centre, it stands at (x, y, 2) / 0.7.
-constexpr double lightHeight = 2;
-constexpr double lightW = 0.7;
-constexpr double linearAttenuation = 0.1;
-constexpr double spotCutoffDegrees = 40;
 // The window's spot has a hard edge, but glTF wants the inner cone narrower
 // than the outer one: the edge fades over half a degree.
 constexpr double spotInnerDegrees = 39.5;

@@ -14,6 +14,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include "logo/view_constants.h"
 #include "picture/write/output_file.h"
 
 namespace {
@@ -270,12 +271,12 @@ bool encodeObj(const LogoMesh& mesh, const ModelView& view, const ModelPicture& 
 
         // The window's material: its colour ambient and diffuse, white
         // highlights, the marble multiplying the lit colour.
-        const float specular[] = {0.5f, 0.5f, 0.5f}, shininess = 120;
+        const float specular[] = {materialSpecular, materialSpecular, materialSpecular};
         mtl = std::string("# ovrik-logo, the window's material\nnewmtl ") + materialName + "\n";
         appendNumbers(mtl, "Ka", view.colour.data(), 3);
         appendNumbers(mtl, "Kd", view.colour.data(), 3);
         appendNumbers(mtl, "Ks", specular, 3);
-        appendNumbers(mtl, "Ns", &shininess, 1);
+        appendNumbers(mtl, "Ns", &materialShininess, 1);
         appendNumbers(mtl, "d", &view.colour[3], 1);
         mtl += "illum 2\n";
         if (!picture.bytes.empty()) {

@@ -14,6 +14,7 @@
 
 #include "app/options.h"
 #include "app/render.h"
+#include "app/save_clip.h"
 #include "app/save_view.h"
 #include "app/scene.h"
 #include "bitmap_writer.h"
@@ -325,6 +326,32 @@ TEST_F(Render, ClipFramesAreTheSingleViewsOfTheirTurnsInFlatMemory) {
     EXPECT_LT(peak720, peak72 * 1.05) << peak72 << " KiB for 72 frames";
 #endif
     std::filesystem::remove_all(clip);
+}
+
+// A frame is drawn from its view value alone: a view and a clip turned and
+// coloured away from the scene show what the program shows for that view,
+// and the clip leaves the scene's turn as it found it.
+TEST_F(Render, ViewsAndClipsAreDrawnFromTheirViewAndLeaveTheSceneAlone) {
+    const std::string path = (std::filesystem::temp_directory_path() / "ovrik-own").string();
+    const SaveSettings settings{160, 100, 1, false, 1024};
+    scene.textureName = loadTexture(MARBLE_BMP);
+    const ViewState before = scene.view;
+    FrameView view = savedView(settings, {0.3f, -0.2f});
+    view.state = {10, 40, -20, {0.9f, 0.3f, 0.2f, 1}};
+    const Saved program = savedPng(savedFileWithoutDisplay(viewOptionsText(view.state, view.light) +
+                                                           " --size 160x100 --samples 1"));
+    std::string failed, error;
+    ClipOptions clip;
+    clip.frames = 2;
+    ASSERT_TRUE(saveClip(settings, clip, view, "", path + "-%d.png", -1, failed, error)) << error;
+    ASSERT_TRUE(saveView(settings, view, "", path + ".png", -1, error)) << error;
+    EXPECT_TRUE(savedPng(path + ".png").rgba == program.rgba);
+    EXPECT_TRUE(savedPng(path + "-0.png").rgba == program.rgba);
+    EXPECT_EQ(std::make_tuple(scene.view.angleX, scene.view.angleY, scene.view.angleZ),
+              std::make_tuple(before.angleX, before.angleY, before.angleZ));
+    for (const char* end : {".png", "-0.png", "-1.png"}) {
+        std::filesystem::remove(path + end);
+    }
 }
 
 } // namespace
