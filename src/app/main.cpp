@@ -155,6 +155,10 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
                   " would write a model to the terminal; redirect standard output, as in "
                   "--output " +
                   options.output + " > logo." + std::string(options.output, 3);
+    } else if (options.output != nullptr && std::strcmp(options.output, "gif:-") == 0 &&
+               isatty(STDOUT_FILENO) == 1) {
+        refusal = "--output gif:- would write a clip to the terminal; redirect standard output, "
+                  "as in --output gif:- > spin.gif";
     } else if (refusal = modelRefusal(options, pictureFile != nullptr); refusal.empty()) {
         refusal = clipRefusal(options);
     }
@@ -191,7 +195,7 @@ int saveWithoutWindow(const ViewOptions& options) {
     const FrameView view = savedView(options.save, light);
     std::string failed = options.output, error;
     const bool saved =
-        options.clip.frames == 0 && !isWebpName(options.output)
+        options.clip.frames == 0 && !isWebpName(options.output) && !isGifName(options.output)
             ? saveView(options.save, view, comment, options.output, STDOUT_FILENO, error)
             : saveClip(options.save, options.clip, view, comment, options.output, STDOUT_FILENO,
                        failed, error);
