@@ -98,6 +98,10 @@ liq_error choosePalette(GifClip& clip) {
 // The screen with the palette as its colour table, and the loop.
 bool startFile(GifClip& clip, std::string& error) {
     const liq_palette& colours = *liq_get_palette(clip.palette);
+    if (colours.count > mostColours) { // one index must stay free
+        error = "libimagequant gave more colours than asked for";
+        return false;
+    }
     clip.transparent = static_cast<int>(colours.count);
     ColorMapObject map = {};
     map.BitsPerPixel = 1;
