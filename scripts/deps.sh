@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages for a task are installed.
-#   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG, EXIF, WebP, GIF, TIFF, HEIF and JPEG XL headers
+#   scripts/deps.sh run      compiler, CMake, GL/EGL/GLUT, PNG, JPEG, EXIF, WebP, GIF, libimagequant, TIFF, HEIF and JPEG XL headers
 #                            (on Debian 13 with libheif's HEIC and AVIF decoder plugins), Mesa, Google
 #                            Benchmark, stb_image (the benchmarks are built by default) and the glTF library
 #   scripts/deps.sh package  the above plus what CPack needs for a .deb
@@ -15,7 +15,7 @@
 set -euo pipefail
 
 build_packages=(g++ make cmake pkgconf libglut-dev libgl-dev libegl-dev libglu1-mesa-dev libpng-dev zlib1g-dev
-    libjpeg62-turbo-dev libexif-dev libwebp-dev libgif-dev libtiff-dev libheif-dev libjxl-dev libx11-dev libgl1-mesa-dri
+    libjpeg62-turbo-dev libexif-dev libwebp-dev libgif-dev libimagequant-dev libtiff-dev libheif-dev libjxl-dev libx11-dev libgl1-mesa-dri
     libegl-mesa0 libbenchmark-dev libstb-dev libtinygltf-dev)
 package_packages=(dpkg-dev file)
 test_packages=(git clang-format cppcheck libgtest-dev xvfb xdotool apitrace lintian appstream groff-base

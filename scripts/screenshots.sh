@@ -9,6 +9,7 @@
 #                               background, cut around the logo
 #   docs/ovrik-logo-turntable.webp  a looping turntable, 36 frames at 12 a
 #                               second
+#   docs/ovrik-logo-turntable.gif   the same as a GIF, 240 x 240
 #   docs/ovrik-logo-model.png   the turned view's glb as three.js draws it in
 #                               headless Chromium, beside the program's own view
 set -euo pipefail
@@ -26,6 +27,8 @@ cd build-release
 ./ovrik-logo --output - --background transparent |
     convert png:- -crop 300x300+50+50 +repage -resize 256x256 ../data/ovrik-logo.png
 ./ovrik-logo --output ../docs/ovrik-logo-turntable.webp --frames 36 --fps 12 --size 320x200 \
+    --turn 15,0,0
+./ovrik-logo --output ../docs/ovrik-logo-turntable.gif --frames 36 --fps 12 --size 240x240 \
     --turn 15,0,0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -49,5 +52,5 @@ chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --d
     --enable-unsafe-swiftshader --allow-file-access-from-files --hide-scrollbars --window-size=800,400 \
     --virtual-time-budget=10000 --screenshot="$work/model.png" "file://$work/page.html" 2>/dev/null
 cp "$work/model.png" ../docs/ovrik-logo-model.png
-echo "wrote docs/ovrik-logo.png, docs/ovrik-logo-turned.png, docs/ovrik-logo-turntable.webp," \
+echo "wrote docs/ovrik-logo.png, docs/ovrik-logo-turned.png, docs/ovrik-logo-turntable.webp and .gif," \
     "docs/ovrik-logo-model.png and data/ovrik-logo.png"

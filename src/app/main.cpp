@@ -23,11 +23,12 @@ namespace {
 const char* const helpText =
     "Usage: ovrik-logo [--help] [--version] [VIEW OPTIONS] [GLUT options] [--] [FILE]\n"
     "       ovrik-logo --output OUT.png [VIEW OPTIONS] [FILE OPTIONS] [--] [FILE]\n"
-    "       ovrik-logo --output NAME-%03d.png|NAME.webp|- --frames N [CLIP OPTIONS] ...\n"
+    "       ovrik-logo --output NAME-%03d.png|NAME.webp|NAME.gif|-|gif:- --frames N\n"
+    "                  [CLIP OPTIONS] ...\n"
     "       ovrik-logo --output NAME.glb|NAME.obj|NAME.stl [MODEL OPTIONS] [--] [FILE]\n"
     "Shows the marble Ovrik logo in a window, turned with the keyboard and lit by a\n"
     "spot light that follows the mouse; or, with --output, saves it as a PNG or\n"
-    "WebP, as a turntable clip, or as a 3D model.\n"
+    "WebP, as a turntable clip (also a GIF), or as a 3D model.\n"
     "\n"
     "  x y z / X Y Z    turn the logo 5 degrees about the x, y or z axis, one way or back\n"
     "  R G B / r g b    raise or lower the red, green or blue of its colour by 0.05\n"
@@ -57,9 +58,11 @@ const char* const helpText =
     "Clip options (a turntable from one start; needs --output):\n"
     "  --frames N       N views, frame i turned by --turn plus i/N of the spin, into\n"
     "                   NAME-%03d.png (%d or %0Wd: one PNG a frame, from 0; %% is %),\n"
-    "                   NAME.webp (one animated WebP) or - (PNGs one after another)\n"
+    "                   NAME.webp (one animated WebP), NAME.gif (one animated GIF,\n"
+    "                   one palette, drawn twice), - (PNGs one after another) or\n"
+    "                   gif:- (the GIF on standard output)\n"
     "  --spin X,Y,Z     the turn over the whole clip in degrees (default 0,360,0)\n"
-    "  --fps F          WebP frames a second, 1 to 120 (default 30)\n"
+    "  --fps F          frames a second, 1 to 120 (a GIF to 50; default 30)\n"
     "  --quality Q      WebP quality 0 to 100 (default 90), or lossless\n"
     "\n"
     "Model options (a model needs no display and no GL at all):\n"
@@ -155,6 +158,10 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
                   " would write a model to the terminal; redirect standard output, as in "
                   "--output " +
                   options.output + " > logo." + std::string(options.output, 3);
+    } else if (options.output != nullptr && std::strcmp(options.output, "gif:-") == 0 &&
+               isatty(STDOUT_FILENO) == 1) {
+        refusal = "--output gif:- would write a clip to the terminal; redirect standard output, "
+                  "as in --output gif:- > spin.gif";
     } else if (refusal = modelRefusal(options, pictureFile != nullptr); refusal.empty()) {
         refusal = clipRefusal(options);
     }
@@ -191,7 +198,7 @@ int saveWithoutWindow(const ViewOptions& options) {
     const FrameView view = savedView(options.save, light);
     std::string failed = options.output, error;
     const bool saved =
-        options.clip.frames == 0 && !isWebpName(options.output)
+        options.clip.frames == 0 && !isWebpName(options.output) && !isGifName(options.output)
             ? saveView(options.save, view, comment, options.output, STDOUT_FILENO, error)
             : saveClip(options.save, options.clip, view, comment, options.output, STDOUT_FILENO,
                        failed, error);

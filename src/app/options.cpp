@@ -155,6 +155,7 @@ const char* setQuality(ViewOptions& options, const char* value) {
         return "is not a whole number from 0 to 100, or lossless";
     }
     options.clip.quality = static_cast<int>(quality);
+    options.clip.qualityGiven = true;
     options.clip.webpOption = options.clip.webpOption ? options.clip.webpOption : "--quality";
     return nullptr;
 }
@@ -293,9 +294,22 @@ std::string clipRefusal(const ViewOptions& options) {
     if (clip.spinGiven && clip.frames == 0) {
         return "'--spin' needs --frames";
     }
-    const bool model = modelKindOf(output) != ModelKind::none;
-    if (clip.webpOption != nullptr && !webp && !model) {
-        return std::string("'") + clip.webpOption + "' needs --output NAME.webp";
+    const bool model = modelKindOf(output) != ModelKind::none, gif = isGifName(output);
+    if ((clip.webpOption != nullptr && !webp && !model && !gif) || (gif && clip.qualityGiven)) {
+        const bool rate = !gif && std::strcmp(clip.webpOption, "--fps") == 0;
+        return std::string("'") + (gif ? "--quality" : clip.webpOption) +
+               "' needs --output NAME.webp" + (rate ? " or NAME.gif" : "");
+    }
+    // A GIF's pixels are clear or not: the logo's smooth edges would be
+    // jagged, and a pixel the logo leaves could not clear again in a frame
+    // that stores only what changed.
+    if (gif && options.save.transparent) {
+        return "'--background transparent' means nothing for a GIF, which has no partial "
+               "transparency; NAME.webp has";
+    }
+    if (gif && clip.framesPerSecond > mostGifFramesPerSecond) {
+        return "--fps '" + shortest(clip.framesPerSecond) +
+               "' is more than browsers play of a GIF: at most 50 frames a second";
     }
     if (webp && std::max(options.save.width, options.save.height) > largestWebpSide) {
         return "--size '" + std::to_string(options.save.width) + "x" +
@@ -311,11 +325,14 @@ std::string clipRefusal(const ViewOptions& options) {
     if (const char* problem = readFrameNamePattern(output, pattern)) {
         return quoted + " " + problem;
     }
-    if (webp && pattern.digits > 0) {
-        return quoted + " is a WebP with a frame number: one WebP holds every frame";
+    if ((webp || gif) && pattern.digits > 0) {
+        const std::string kind = webp ? "WebP" : "GIF";
+        return quoted + " is a " + kind + " with a frame number: one " + kind +
+               " holds every frame";
     }
-    if (clip.frames > 1 && pattern.digits == 0 && !webp) {
-        return quoted + " is not NAME-%03d.png, NAME.webp or -, which hold more than one frame";
+    if (clip.frames > 1 && pattern.digits == 0 && !webp && !gif) {
+        return quoted +
+               " is not NAME-%03d.png, NAME.webp, NAME.gif or -, which hold more than one frame";
     }
     return {};
 }

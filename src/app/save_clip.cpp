@@ -43,8 +43,9 @@ void compressFrames(FrameHandoff& handoff, ClipOutput& output, const std::string
             std::swap(number, handoff.waitingNumber);
         }
         handoff.changed.notify_all();
-        if (!addClipFrame(output, frame.data(),
-                          savedText(clipFrameComment(comment, clip, number)))) {
+        if (!addClipFrame(
+                output, frame.data(),
+                savedText(clipFrameComment(comment, clip, number % std::max(clip.frames, 1))))) {
             const std::lock_guard<std::mutex> hold(handoff.lock);
             handoff.failed = true;
             handoff.changed.notify_all();
@@ -131,15 +132,20 @@ bool saveClip(const SaveSettings& settings, const ClipOptions& clip, const Frame
     std::vector<unsigned char> frame;
     const size_t frameBytes = (settings.transparent ? 4 : 3) * static_cast<size_t>(settings.width) *
                               static_cast<size_t>(settings.height);
-    for (int number = 0; started && stopSignal == 0 && number < frames; ++number) {
-        frameView.state = clipFrameView(view.state, clip.spin, number, frames);
+    // A GIF takes every frame twice, the first time for its palette: drawing
+    // again costs less than holding the frames, and keeps memory flat.
+    for (int number = 0; started && stopSignal == 0 && number < frames * output.passes; ++number) {
+        frameView.state = clipFrameView(view.state, clip.spin, number % frames, frames);
         // Read straight into the buffer the compressor is handed.
         frame.resize(frameBytes);
         drawView(drawing, frameView, frame.data());
         if (!handOver(handoff, frame, number)) {
             break;
         }
-        showProgress(number, frames);
+        showProgress(number % frames, frames);
+        if (number % frames == frames - 1 && number + 1 < frames * output.passes) {
+            showProgress(frames, frames); // the next pass counts from the first frame
+        }
     }
     {
         const std::lock_guard<std::mutex> hold(handoff.lock);

@@ -86,10 +86,23 @@ TEST(OutputOptions, AreRefusedWhereTheyDoNotGoTogether) {
         {"a%s.png", {}, ""}, // a single view's name is taken as it stands
         {"spin.png",
          {{"--frames", "2"}},
-         "--output 'spin.png' is not NAME-%03d.png, NAME.webp or -, which hold more than one "
-         "frame"},
+         "--output 'spin.png' is not NAME-%03d.png, NAME.webp, NAME.gif or -, which hold more "
+         "than one frame"},
         {"a.png", {{"--spin", "0,90,0"}}, "'--spin' needs --frames"},
-        {"a.png", {{"--fps", "10"}}, "'--fps' needs --output NAME.webp"},
+        {"a.png", {{"--fps", "10"}}, "'--fps' needs --output NAME.webp or NAME.gif"},
+        {"spin.GIF", {{"--frames", "2"}, {"--fps", "50"}}, ""},
+        {"gif:-", {{"--frames", "2"}}, ""},
+        {"spin.gif", {{"--quality", "50"}}, "'--quality' needs --output NAME.webp"},
+        {"spin.gif",
+         {{"--background", "transparent"}},
+         "'--background transparent' means nothing for a GIF, which has no partial "
+         "transparency; NAME.webp has"},
+        {"spin.gif",
+         {{"--fps", "50.5"}},
+         "--fps '50.5' is more than browsers play of a GIF: at most 50 frames a second"},
+        {"a-%d.gif",
+         {{"--frames", "2"}},
+         "--output 'a-%d.gif' is a GIF with a frame number: one GIF holds every frame"},
         {"a-%d.png",
          {{"--frames", "2"}, {"--quality", "50"}},
          "'--quality' needs --output NAME.webp"},

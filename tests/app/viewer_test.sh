@@ -25,11 +25,11 @@ for option in -display -geometry --output --turn; do
 done
 refused "'--samples' needs --output" --samples 8
 refused "'--frames' needs --output" --frames 3
-refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp or -, which hold more than one frame" \
+refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp, NAME.gif or -, which hold more than one frame" \
     --output spin.png --frames 2
 (export OVRIK_EGL_PLATFORM=wayland && refused "OVRIK_EGL_PLATFORM 'wayland' is not surfaceless, device or default" --output a.png)
-# Pictures and models are not written to a terminal.
-for stream in "-|pictures|view.png" "glb:-|a model|logo.glb" "stl:-|a model|logo.stl"; do
+# Pictures, clips and models are not written to a terminal.
+for stream in "-|pictures|view.png" "gif:-|a clip|spin.gif" "glb:-|a model|logo.glb" "stl:-|a model|logo.stl"; do
     IFS='|' read -r out what file <<<"$stream"
     terminal=$(script -qec "$viewer --output $out; echo status \$?" /dev/null | tr -d '\r')
     [ "$terminal" = "ovrik-logo: --output $out would write $what to the terminal; redirect standard output, as in --output $out > $file; see ovrik-logo --help"$'\nstatus 2' ] ||
@@ -79,10 +79,13 @@ progress=$(cd "$clips" && script -qec "$viewer --output shown-%d.png --frames 3"
     fail "progress: '$progress', without a terminal: $(cat "$clips/quiet.txt")"
 in_clips "$viewer" --output clip.webp --frames 4 --background transparent --fps 8
 in_clips "$viewer" --output still.webp
+in_clips "$viewer" --output still.gif
+[ "$(head -c 6 "$clips/still.gif")$(grep -aoc NETSCAPE2.0 "$clips/still.gif")" = GIF89a0 ] || fail "still.gif is no still GIF"
 [ "$(grep -aoc ANMF "$clips/clip.webp")$(grep -aoc ALPH "$clips/clip.webp")" = 44 ] &&
     [ "$(head -c 4 "$clips/still.webp")$(grep -aoc ANMF "$clips/still.webp")" = RIFF0 ] ||
     fail "clip.webp is not 4 frames with alpha, or still.webp no still WebP"
 [ "$(in_clips "$viewer" --output - --frames 3 --size 20x10 | grep -aoc IEND)" = 3 ] || fail "the stream holds no 3 PNGs"
+[ "$(in_clips "$viewer" --output gif:- --frames 3 --size 20x10 | head -c 6)" = GIF89a ] || fail "gif:- holds no GIF"
 in=$clips failed "ovrik-logo: cannot write f-2.png: Is a directory (2 of 4 frames written)" \
     "$viewer" --output f-%d.png --frames 4
 [ -s "$clips/f-0.png" ] && [ -s "$clips/f-1.png" ] || fail "the frames before the one that failed are gone"
@@ -90,18 +93,22 @@ for folder in folder folder.webp; do in=$clips failed "ovrik-logo: cannot write 
 # Killed part-way, a clip leaves no partial file under a final name.
 (cd "$clips" && exec env -u DISPLAY "$viewer" --output long.webp --frames 100000) &
 long=$!
+(cd "$clips" && exec env -u DISPLAY "$viewer" --output long.gif --frames 100000 --size 32x32) &
+gif=$!
 (cd "$clips" && exec env -u DISPLAY "$viewer" --output k-%d.png --frames 100000 --size 32x32) &
 numbered=$!
 for _ in $(seq 300); do [ -e "$clips/k-1.png" ] && break || sleep 0.1; done
-{ kill -9 $long $numbered && wait $long $numbered; } 2>/dev/null || true
-[ ! -e "$clips/long.webp" ] && [ -s "$clips/k-0.png" ] || fail "a killed clip: $(ls "$clips")"
+{ kill -9 $long $gif $numbered && wait $long $gif $numbered; } 2>/dev/null || true
+[ ! -e "$clips/long.webp" ] && [ ! -e "$clips/long.gif" ] && [ -s "$clips/k-0.png" ] || fail "a killed clip: $(ls "$clips")"
 # Stopped by a signal (SIGTERM here: a script's background job ignores
 # Ctrl-C's), it also removes its temporary file and ends by the signal.
-rm -f "$clips"/.long.webp.*
-(cd "$clips" && exec env -u DISPLAY "$viewer" --output long.webp --frames 100000) &
-long=$!
-sleep 3 && kill -TERM $long && status=0 && wait $long || status=$?
-[ "$status" = 143 ] && [ -z "$(ls -A "$clips" | grep long)" ] || fail "Ctrl-C: status $status, $(ls -A "$clips")"
+rm -f "$clips"/.long.*
+for long in long.webp long.gif; do
+    (cd "$clips" && exec env -u DISPLAY "$viewer" --output $long --frames 100000) &
+    long=$!
+    sleep 3 && kill -TERM $long && status=0 && wait $long || status=$?
+    [ "$status" = 143 ] && [ -z "$(ls -A "$clips" | grep long)" ] || fail "Ctrl-C: status $status, $(ls -A "$clips")"
+done
 for frame in "$clips"/k-*.png; do
     [ "$(tail -c 8 "$frame" | head -c 4)" = IEND ] || fail "$frame is not whole"
 done

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/stat.h>
@@ -171,12 +172,13 @@ ClipSettings clipSettings(bool alpha, int frames, double framesPerSecond = 30, i
     return {24, 16, alpha, frames, framesPerSecond, quality};
 }
 
-// Hands `frames` frames to the output, frameOf's unless `frame` makes them;
-// the first that fails ends it.
+// Hands `frames` frames to the output, as many times as it asks, frameOf's unless `frame` makes
+// them; the first that fails ends it.
 bool writeClip(ClipOutput& output, const std::string& name, int stream,
                const ClipSettings& settings, std::function<Bytes(int)> frame = nullptr) {
     bool written = startClip(output, name, stream, settings);
-    for (int i = 0; written && i < settings.frames; ++i) {
+    for (int n = 0; written && n < settings.frames * output.passes; ++n) {
+        const int i = n % settings.frames;
         const PngText text = {{"Comment", "frame " + std::to_string(i)}};
         written = addClipFrame(
             output, (frame ? frame(i) : frameOf(i, 24, 16, settings.alpha ? 4 : 3)).data(), text);
@@ -300,6 +302,79 @@ TEST(ClipWriter, LossyClipLeavesNoGhostsOfEarlierFrames) {
         EXPECT_LE(ghosts(shown[i], i), 2 * ghosts(webpFrames(scratch / "still.webp")[0], i) + 20)
             << "frame " << i;
     }
+}
+
+// A bar that moves across grey, in marbled colours: read back with giflib,
+// every frame at its time, looping forever, the first and last as shown on
+// the screen close to what was drawn, and each later frame only the
+// rectangle that changed, the rest of it transparent.
+TEST(ClipWriter, GifLoopsForeverAndStoresOnlyWhatChanged) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    const int width = 64, height = 40, frames = 7;
+    const double framesPerSecond = 24;
+    const auto frame = [&](int i) {
+        Bytes pixels(size_t{width} * height * 3, 102);
+        for (int p = 0; p < width * height; ++p) {
+            if (std::abs(p % width - 8 - 6 * i) < 5 && p / width > 6) {
+                for (int c = 0; c < 3; ++c) {
+                    pixels[p * 3 + c] = static_cast<unsigned char>(60 + (p * 37 + c * 11) % 150);
+                }
+            }
+        }
+        return pixels;
+    };
+    const std::string name = (scratch / "clip.gif").string();
+    ClipOutput output;
+    ASSERT_TRUE(
+        writeClip(output, name, -1, {width, height, false, frames, framesPerSecond, 90}, frame))
+        << output.error;
+    EXPECT_FALSE(holdsTemporaryFile(scratch));
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(name.c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    ASSERT_EQ(gif->ImageCount, frames);
+    const ExtensionBlock* loop = gif->SavedImages[0].ExtensionBlocks;
+    ASSERT_GE(gif->SavedImages[0].ExtensionBlockCount, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(loop[0].Bytes), 11), "NETSCAPE2.0");
+    EXPECT_EQ(Bytes(loop[1].Bytes, loop[1].Bytes + 3), Bytes({1, 0, 0})); // loops forever
+    Bytes screen(size_t{width} * height * 3);
+    for (int i = 0; i < frames; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        const GifImageDesc& at = image.ImageDesc;
+        GraphicsControlBlock control;
+        ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &control), GIF_OK);
+        EXPECT_EQ(control.DelayTime, std::lround((i + 1) * 100 / framesPerSecond) -
+                                         std::lround(i * 100 / framesPerSecond));
+        EXPECT_EQ(control.DisposalMode, DISPOSE_DO_NOT);
+        // The bar moves 6 pixels: the frame spans its old and new places.
+        EXPECT_EQ(std::make_tuple(at.Left, at.Width, at.Height),
+                  i == 0 ? std::make_tuple(0, width, height) : std::make_tuple(6 * i - 2, 15, 33))
+            << i;
+        int transparent = 0;
+        for (int y = 0; y < at.Height; ++y) {
+            for (int x = 0; x < at.Width; ++x) {
+                const int index = image.RasterBits[y * at.Width + x];
+                transparent += index == control.TransparentColor;
+                if (index != control.TransparentColor) {
+                    const GifColorType& colour = gif->SColorMap->Colors[index];
+                    std::copy_n(&colour.Red, 3, &screen[((at.Top + y) * width + at.Left + x) * 3]);
+                }
+            }
+        }
+        EXPECT_EQ(transparent > at.Width, i > 0) << i; // the grey between the bars
+        if (i == 0 || i == frames - 1) {
+            const Bytes drawn = frame(i);
+            double squares = 0;
+            for (size_t p = 0; p < drawn.size(); ++p) {
+                squares += (drawn[p] - screen[p]) * (drawn[p] - screen[p]);
+            }
+            EXPECT_GE(10 * std::log10(255.0 * 255 * drawn.size() / std::max(squares, 1.0)), 30)
+                << i;
+        }
+    }
+    DGifCloseFile(gif, &error);
 }
 
 // A stream of PNGs splits back into the frames; numbered files are each

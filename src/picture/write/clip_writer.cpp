@@ -31,8 +31,8 @@ int startOfFrame(const ClipSettings& settings, int frame) {
 }
 
 bool startWebp(ClipOutput& output, const std::string& name) {
-    if (!openOutputFile(output.webpFile, name, output.stream)) {
-        return fail(output, name, output.webpFile.error);
+    if (!openOutputFile(output.file, name, output.stream)) {
+        return fail(output, name, output.file.error);
     }
     WebPAnimEncoderOptions options;
     if (WebPAnimEncoderOptionsInit(&options) == 0) {
@@ -59,7 +59,7 @@ bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
     WebPConfig config;
     WebPPicture picture;
     if (WebPConfigInit(&config) == 0 || WebPPictureInit(&picture) == 0) {
-        return fail(output, output.webpFile.path, otherLibwebp);
+        return fail(output, output.file.path, otherLibwebp);
     }
     config.lossless = settings.quality < 0;
     config.quality = settings.quality < 0 ? config.quality : static_cast<float>(settings.quality);
@@ -73,7 +73,7 @@ bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
                                           startOfFrame(settings, output.written), &config) != 0;
     WebPPictureFree(&picture);
     if (!added) {
-        return fail(output, output.webpFile.path, WebPAnimEncoderGetError(encoderOf(output)));
+        return fail(output, output.file.path, WebPAnimEncoderGetError(encoderOf(output)));
     }
     return true;
 }
@@ -139,10 +139,27 @@ bool isWebpName(const std::string& name) {
     return name.size() > 5 && strcasecmp(name.c_str() + name.size() - 5, ".webp") == 0;
 }
 
+bool isGifName(const std::string& name) {
+    return name == "gif:-" ||
+           (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".gif") == 0);
+}
+
 bool startClip(ClipOutput& output, const std::string& name, int stream,
                const ClipSettings& settings) {
     output.settings = settings;
     output.stream = stream;
+    if (isGifName(name)) {
+        output.format = ClipFormat::gif;
+        output.passes = gifClipPasses;
+        const std::string path = name == "gif:-" ? "-" : name;
+        if (!openOutputFile(output.file, path, stream)) {
+            return fail(output, name, output.file.error);
+        }
+        std::string error;
+        output.gif = startGifClip(output.file.file, settings.width, settings.height,
+                                  settings.frames, settings.framesPerSecond, error);
+        return output.gif != nullptr || fail(output, name, error);
+    }
     if (name == "-") {
         output.format = ClipFormat::pngStream;
         return true;
@@ -160,18 +177,31 @@ bool startClip(ClipOutput& output, const std::string& name, int stream,
 }
 
 bool addClipFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
-    const bool added = output.format == ClipFormat::webp ? addWebpFrame(output, pixels)
-                                                         : addPngFrame(output, pixels, text);
+    std::string error;
+    const bool added = output.format == ClipFormat::gif ? addGifFrame(*output.gif, pixels, error) ||
+                                                              fail(output, output.file.path, error)
+                       : output.format == ClipFormat::webp ? addWebpFrame(output, pixels)
+                                                           : addPngFrame(output, pixels, text);
     output.written += added;
     return added;
 }
 
 bool finishClip(ClipOutput& output) {
+    OutputFile& file = output.file;
+    if (output.format == ClipFormat::gif) {
+        std::string error;
+        if (!finishGifClip(*output.gif, error)) {
+            return fail(output, file.path, error);
+        }
+        if (!closeOutputFile(file) || !placeOutputFile(file)) {
+            return fail(output, file.path, file.error);
+        }
+        return true;
+    }
     if (output.format != ClipFormat::webp) {
         return true;
     }
     WebPAnimEncoder* encoder = encoderOf(output);
-    OutputFile& file = output.webpFile;
     WebPData data;
     WebPDataInit(&data);
     // The last frame lasts until the clip's end.
@@ -195,5 +225,7 @@ bool finishClip(ClipOutput& output) {
 void discardClip(ClipOutput& output) {
     WebPAnimEncoderDelete(encoderOf(output));
     output.webpEncoder = nullptr;
-    discardOutputFile(output.webpFile);
+    discardGifClip(output.gif);
+    output.gif = nullptr;
+    discardOutputFile(output.file);
 }
