@@ -959,6 +959,12 @@ TEST(PictureReader, RefusesWithOneMessageBeforeTakingMemory) {
          false,
          100},
         {resized(avif, 4097, 64), texture + "4097 x 64 pixels, at most 4096 per side\n"},
+        // Just beyond the square any file may decode.
+        {resized(avif, 5400, 5400),
+         damaged + "too little data for 5400 x 5400 pixels\n",
+         path,
+         {},
+         16},
         {resized(heic, 16000, 16000),
          damaged + "too little data for 16000 x 16000 pixels\n",
          path,
