@@ -586,7 +586,13 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
     } interlacedGifs[] = {{{GifLayout::local, true}, 105, 63, 35, 3},
                           {{GifLayout::global, true, 111, 69, 4, 5}, 111, 69, 37, 3},
                           {{GifLayout::global, true, 100, 60, 0, 0}, 100, 60, 20, 5},
-                          {{GifLayout::local, true, 99, 63, 2, 6}, 99, 63, 11, 9}};
+                          {{GifLayout::local, true, 99, 63, 2, 6}, 99, 63, 11, 9},
+                          // Not interlaced: a frame as wide as the screen is
+                          // reduced from its indices, with its own table
+                          // over the global one; a narrower one is painted.
+                          {{GifLayout::both}, 105, 63, 35, 3},
+                          {{GifLayout::global, false, 111, 69, 4, 5}, 111, 69, 37, 3},
+                          {{GifLayout::local, false, 105, 70, 0, 7}, 105, 70, 21, 5}};
     for (const auto& g : interlacedGifs) {
         const Bytes shown =
             onScreen(lit105, 105, 63, g.screenWidth, g.screenHeight, g.layout.left, g.layout.top,

@@ -45,6 +45,15 @@ unsigned char* nextRowTarget(const RowLayout& layout);
 // Takes the next row, from nextRowTarget or from anywhere else.
 void addRow(RowLayout& layout, const unsigned char* row);
 
+// A colour as addIndexedRow's palette holds it: R, G and B in fields of 21
+// bits, so that one add sums all three.
+std::uint64_t packColour(const unsigned char* rgb);
+
+// Takes the next row as indices into a palette of 256 packed colours,
+// width of them: reduced straight from the indices, never painted at full
+// size.
+void addIndexedRow(RowLayout& layout, const unsigned char* indices, const std::uint64_t* palette);
+
 // A reduced picture whose pixels arrive in passes, rows out of order, as
 // interlaced PNG and GIF send them. An area average is a sum, so each pixel
 // is added to its output pixel's sum as it arrives: only the reduced size
