@@ -604,6 +604,10 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
             {encodeGif(105, 63, lit105, g.layout), g.screenWidth / g.f, g.screenHeight / g.f,
              blockAverage(shown, g.screenWidth, g.screenHeight, g.f, g.f), 0, false, g.reduceTo});
     }
+    // Boxes of more pixels than a packed palette's fields can sum.
+    const Bytes fewLarge = fewColourPicture(1000, 1000, 40);
+    cases.push_back({encodeGif(1000, 1000, fewLarge), 10, 10,
+                     blockAverage(fewLarge, 1000, 1000, 100, 100), 0, false, 10});
     // Bands of whole strips, several to a call and the last one short.
     const Bytes wideBand = patternPicture(8192, 40);
     for (const bool tiled : {false, true}) {

@@ -79,6 +79,10 @@ void placeRow(const RowLayout& layout, const unsigned char* row, std::uint32_t y
     }
 }
 
+// A packed colour's fields hold 21 bits: the sum of this many pixels.
+constexpr std::uint32_t packedPixels = ((1u << 21) - 1) / 255;
+constexpr std::uint64_t fieldMask = (1u << 21) - 1;
+
 // Once the output row has all its source rows in the sums, places their
 // average.
 void finishSummedRow(RowLayout& layout) {
@@ -86,6 +90,15 @@ void finishSummedRow(RowLayout& layout) {
     const std::uint32_t rowEnd = boxEnd(y, layout.height, layout.outHeight);
     if (layout.rowsTaken + 1 < rowEnd) {
         return;
+    }
+    if (std::uint64_t* const packed = layout.packedSums) {
+        std::uint64_t* sum = layout.sums;
+        for (std::uint32_t column = 0; column < layout.outWidth; ++column, sum += 3) {
+            sum[0] += packed[column] & fieldMask;
+            sum[1] += packed[column] >> 21 & fieldMask;
+            sum[2] += packed[column] >> 42;
+            packed[column] = 0;
+        }
     }
     const std::uint64_t rows =
         rowEnd - (y == 0 ? 0 : boxEnd(y - 1, layout.height, layout.outHeight));
@@ -132,10 +145,6 @@ void reduceRow(RowLayout& layout, const unsigned char* row) {
     finishSummedRow(layout);
 }
 
-// A packed colour's fields hold 21 bits: the sum of this many pixels.
-constexpr std::uint32_t packedPixels = ((1u << 21) - 1) / 255;
-constexpr std::uint64_t fieldMask = (1u << 21) - 1;
-
 } // namespace
 
 PictureSize reducedSize(std::uint32_t width, std::uint32_t height, std::uint32_t target) {
@@ -170,6 +179,12 @@ bool startLayout(const PictureFile& picture, RowLayout& layout, BitmapImage* ima
         layout.sums = static_cast<std::uint64_t*>(std::calloc(size_t{out.width} * 3, 8));
         layout.averaged = static_cast<unsigned char*>(std::malloc(size_t{out.width} * 3));
         allocated = allocated && layout.columnEnds && layout.sums && layout.averaged;
+        const std::uint64_t largestBox =
+            (std::uint64_t{width} / out.width + 1) * (std::uint64_t{height} / out.height + 1);
+        if (largestBox <= packedPixels) {
+            layout.packedSums = static_cast<std::uint64_t*>(std::calloc(out.width, 8));
+            allocated = allocated && layout.packedSums;
+        }
         for (std::uint32_t column = 0; allocated && column < out.width; ++column) {
             layout.columnEnds[column] = boxEnd(column, width, out.width);
         }
@@ -191,10 +206,12 @@ bool startLayout(const PictureFile& picture, RowLayout& layout, BitmapImage* ima
 void endLayout(RowLayout& layout) {
     std::free(layout.columnEnds);
     std::free(layout.sums);
+    std::free(layout.packedSums);
     std::free(layout.scratch);
     std::free(layout.averaged);
     layout.columnEnds = nullptr;
     layout.sums = nullptr;
+    layout.packedSums = nullptr;
     layout.scratch = nullptr;
     layout.averaged = nullptr;
 }
@@ -239,9 +256,22 @@ void addIndexedRow(RowLayout& layout, const unsigned char* indices, const std::u
         addRow(layout, row);
         return;
     }
-    // One add a pixel: the three channels summed at once in their fields.
-    std::uint64_t* sum = layout.sums;
+    // One add a pixel: the three channels summed at once in their fields,
+    // over the whole box where it fits them.
     std::uint32_t x = 0;
+    if (std::uint64_t* const packedSums = layout.packedSums) {
+        for (std::uint32_t column = 0; column < layout.outWidth; ++column) {
+            std::uint64_t packed = 0;
+            for (const std::uint32_t end = layout.columnEnds[column]; x < end; ++x) {
+                packed += palette[indices[x]];
+            }
+            packedSums[column] += packed;
+        }
+        finishSummedRow(layout);
+        ++layout.rowsTaken;
+        return;
+    }
+    std::uint64_t* sum = layout.sums;
     for (std::uint32_t column = 0; column < layout.outWidth; ++column, sum += 3) {
         for (const std::uint32_t end = layout.columnEnds[column]; x < end;) {
             const std::uint32_t stop = end - x > packedPixels ? x + packedPixels : end;

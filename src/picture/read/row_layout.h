@@ -18,8 +18,11 @@ struct RowLayout {
     std::uint32_t rowsPlaced = 0;        // output rows, in arrival order
     std::uint32_t* columnEnds = nullptr; // per output column, its first source column beyond
     std::uint64_t* sums = nullptr;       // per output byte, over the rows taken for it
-    unsigned char* scratch = nullptr;    // a row that cannot be decoded in place
-    unsigned char* averaged = nullptr;   // one output row, before it is placed
+    // Per output column, the packed colours of indexed rows, where a box is
+    // small enough for their fields; null otherwise.
+    std::uint64_t* packedSums = nullptr;
+    unsigned char* scratch = nullptr;  // a row that cannot be decoded in place
+    unsigned char* averaged = nullptr; // one output row, before it is placed
 };
 
 struct PictureSize {
