@@ -61,10 +61,14 @@ bool growBand(Band& band, std::uint32_t capacity) {
 }
 
 // Clamped to 0 .. 1 (NaN to 0) and rounded to the nearest level, ties to
-// even: adding 1.5 x 2^23 leaves no fraction to a float of that size.
+// even: adding 1.5 x 2^23 leaves no fraction to a float of that size, whose
+// lowest mantissa bits are then the level. No branch, no conversion.
 unsigned char toByte(float value) {
-    const float clamped = value > 0 ? (value < 1 ? value : 1) : 0;
-    return static_cast<unsigned char>((clamped * 255.0f + 0x1.8p23f) - 0x1.8p23f);
+    const float clamped = std::min(1.0f, std::max(0.0f, value));
+    const float shifted = clamped * 255.0f + 0x1.8p23f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &shifted, 4);
+    return static_cast<unsigned char>(bits);
 }
 
 void takePiece(void* opaque, size_t x, size_t y, size_t pixels, const void* piece) {
