@@ -72,6 +72,7 @@ struct Screen {
     // R, G, B and a spare byte, so that each pixel is one 4-byte store;
     // black beyond the colour map's end.
     std::uint32_t palette[256] = {};
+    std::uint64_t packed[256] = {}; // the same for the row layout's sums
     unsigned char background[3] = {};
 };
 
@@ -80,6 +81,7 @@ void fillPalette(Screen& screen, const ColorMapObject& map) {
     for (int i = 0; i < colours; ++i) {
         const unsigned char rgb[4] = {map.Colors[i].Red, map.Colors[i].Green, map.Colors[i].Blue};
         std::memcpy(&screen.palette[i], rgb, 4);
+        screen.packed[i] = packColour(rgb);
     }
 }
 
@@ -113,12 +115,18 @@ bool isFrameRow(const Screen& screen, std::uint32_t y) {
     return y >= screen.top && y - screen.top < screen.shownHeight;
 }
 
-// Rows in the order they are stored, each painted as soon as it is read.
+// Rows in the order they are stored, each painted as soon as it is read;
+// a frame as wide as the screen goes to the layout as indices.
 bool streamRows(GifFileType* gif, const Screen& screen, GifPixelType* line, RowLayout& layout) {
+    const bool screenWide = screen.left == 0 && screen.shownWidth == screen.width;
     for (std::uint32_t y = 0; y < screen.height; ++y) {
         const bool inFrame = isFrameRow(screen, y);
         if (inFrame && DGifGetLine(gif, line, gif->Image.Width) == GIF_ERROR) {
             return false;
+        }
+        if (inFrame && screenWide) {
+            addIndexedRow(layout, line, screen.packed);
+            continue;
         }
         unsigned char* row = nextRowTarget(layout);
         paintRow(screen, inFrame ? line : nullptr, row);

@@ -4,7 +4,10 @@
 // colours unpremultiplied, an animation's first frame, the codestream's
 // orientation applied by the row layout. The file is fed to libjxl in
 // chunks, and its rows go to the row layout as they come, so a reduced
-// picture is never held at full size.
+// picture is never held at full size. libjxl 0.7 hands out 8-bit pieces
+// only after converting the whole frame, held as floats (12 bytes a
+// pixel); float pieces come straight from its rendering, so they are
+// taken as floats and brought to 8 bits here, rounded as libjxl rounds.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -19,10 +22,9 @@
 
 namespace {
 
-// What libjxl decodes comes in rows or pieces of rows, in any order when
-// threads decode it (libjxl 0.7 hands out whole rows, some ahead of
-// others): a ring of rows from the layout's next one on, each handed on
-// once complete, in order. It starts 256 rows tall, a group of pixels, and
+// What libjxl decodes comes in pieces of rows, a group of pixels wide, in
+// any order when threads decode it: a ring of rows from the layout's next
+// one on, each handed on once complete, in order. It starts 256 rows tall, a group of pixels, and
 // grows only for a piece beyond it.
 struct Band {
     RowLayout layout;
@@ -58,7 +60,18 @@ bool growBand(Band& band, std::uint32_t capacity) {
     return true;
 }
 
-void takePiece(void* opaque, size_t x, size_t y, size_t pixels, const void* rgb) {
+// Clamped to 0 .. 1 (NaN to 0) and rounded to the nearest level, ties to
+// even: adding 1.5 x 2^23 leaves no fraction to a float of that size, whose
+// lowest mantissa bits are then the level. No branch, no conversion.
+unsigned char toByte(float value) {
+    const float clamped = std::min(1.0f, std::max(0.0f, value));
+    const float shifted = clamped * 255.0f + 0x1.8p23f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &shifted, 4);
+    return static_cast<unsigned char>(bits);
+}
+
+void takePiece(void* opaque, size_t x, size_t y, size_t pixels, const void* piece) {
     Band& band = *static_cast<Band*>(opaque);
     const std::lock_guard<std::mutex> held(band.lock);
     const std::uint32_t width = band.layout.width, height = band.layout.height;
@@ -78,7 +91,11 @@ void takePiece(void* opaque, size_t x, size_t y, size_t pixels, const void* rgb)
     }
     const size_t rowBytes = size_t{width} * 3;
     const std::uint32_t slot = static_cast<std::uint32_t>(y % band.capacity);
-    std::memcpy(band.rows + rowBytes * slot + x * 3, rgb, pixels * 3);
+    const auto* samples = static_cast<const float*>(piece);
+    unsigned char* out = band.rows + rowBytes * slot + x * 3;
+    for (size_t i = 0; i < pixels * 3; ++i) {
+        out[i] = toByte(samples[i]);
+    }
     band.filled[slot] += static_cast<std::uint32_t>(pixels);
     while (band.next < height && band.filled[band.next % band.capacity] >= width) {
         const std::uint32_t at = band.next % band.capacity;
@@ -88,12 +105,21 @@ void takePiece(void* opaque, size_t x, size_t y, size_t pixels, const void* rgb)
     }
 }
 
-// libjxl 0.7 takes some 15 bytes a pixel of its own while it decodes, so a
-// file must back its claim. 12 MP of photo-like noise takes 0.04 to 0.05
-// bytes a pixel at libjxl's default distance of 1 (efforts 3 and 7) and
-// 0.0044 at 25, the farthest its encoder goes; a tenth of the former lets
-// those pass. A picture of large flat areas may need less and is refused.
-constexpr double leastBytesPerPixel = 0.004;
+// A file must back the memory its claim takes: libjxl 0.7 holds some 2.5
+// bytes a pixel of a lossy frame while it decodes (far less of a lossless
+// one), and the band up to a group's rows. Beyond the first 16 MiB, each
+// byte of the file may take at most 250, so that a file under 1 MiB stays
+// under 300 MiB. That is 0.01 bytes a pixel: 12 MP of photo-like noise
+// takes 0.053 at libjxl's default distance of 1 and 0.014 at 4, real
+// photographs more. A picture of large flat areas may need less and is
+// refused.
+constexpr double decoderBytesPerPixel = 2.5, memoryPerFileByte = 250, unbackedMemory = 16 << 20;
+
+double leastFileBytes(std::uint32_t width, std::uint32_t height) {
+    const double memory = double(width) * height * decoderBytesPerPixel +
+                          double(width) * 3 * std::min(height, firstBandRows);
+    return std::max(memory - unbackedMemory, 0.0) / memoryPerFileByte;
+}
 
 struct Input {
     const PictureFile& picture;
@@ -140,7 +166,7 @@ bool startBand(const PictureFile& picture, BitmapImage* image, const JxlBasicInf
                Band& band) {
     image->lossy = image->lossy || !info.uses_original_profile; // XYB
     if (!acceptClaimedSize(picture, info.xsize, info.ysize,
-                           double(info.xsize) * info.ysize * leastBytesPerPixel)) {
+                           leastFileBytes(info.xsize, info.ysize))) {
         return false;
     }
     if (!startLayout(picture, band.layout, image, info.xsize, info.ysize, reductionTarget(picture),
@@ -155,8 +181,8 @@ bool startBand(const PictureFile& picture, BitmapImage* image, const JxlBasicInf
 
 int decode(const PictureFile& picture, BitmapImage* image, JxlDecoder* decoder, Input& in,
            Band& band, void* runner) {
-    // RGB of 8 bits from any file; libjxl converts grey and deeper samples.
-    const JxlPixelFormat format = {3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    // RGB from any file, libjxl converting grey.
+    const JxlPixelFormat format = {3, JXL_TYPE_FLOAT, JXL_NATIVE_ENDIAN, 0};
     JxlBasicInfo info;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder)) {

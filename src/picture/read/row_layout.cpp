@@ -1,6 +1,7 @@
 #include "picture/read/row_layout.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -78,8 +79,55 @@ void placeRow(const RowLayout& layout, const unsigned char* row, std::uint32_t y
     }
 }
 
-// Adds a source row to the sums of its output row; once the output row has
-// all its source rows, places their average.
+// A packed colour's fields hold 21 bits: the sum of this many pixels.
+constexpr std::uint32_t packedPixels = ((1u << 21) - 1) / 255;
+constexpr std::uint64_t fieldMask = (1u << 21) - 1;
+
+// Once the output row has all its source rows in the sums, places their
+// average.
+void finishSummedRow(RowLayout& layout) {
+    const std::uint32_t y = layout.rowsPlaced;
+    const std::uint32_t rowEnd = boxEnd(y, layout.height, layout.outHeight);
+    if (layout.rowsTaken + 1 < rowEnd) {
+        return;
+    }
+    if (std::uint64_t* const packed = layout.packedSums) {
+        std::uint64_t* sum = layout.sums;
+        for (std::uint32_t column = 0; column < layout.outWidth; ++column, sum += 3) {
+            sum[0] += packed[column] & fieldMask;
+            sum[1] += packed[column] >> 21 & fieldMask;
+            sum[2] += packed[column] >> 42;
+            packed[column] = 0;
+        }
+    }
+    const std::uint64_t rows =
+        rowEnd - (y == 0 ? 0 : boxEnd(y - 1, layout.height, layout.outHeight));
+    // Held apart from the layout, which the bytes stored could alias.
+    std::uint64_t* const sums = layout.sums;
+    unsigned char* const averaged = layout.averaged;
+    const std::uint32_t* const columnEnds = layout.columnEnds;
+    std::uint32_t columnStart = 0;
+    for (std::uint32_t column = 0; column < layout.outWidth; ++column) {
+        const std::uint64_t area = rows * (columnEnds[column] - columnStart);
+        // Multiplied by the inverse, one division a column: the average is
+        // at most 255.5 and a fraction of it at least 1 / area from the
+        // next level, far beyond the product's rounding.
+        const double inverse = 1.0 / static_cast<double>(area);
+        for (std::uint32_t c = column * 3; c < column * 3 + 3; ++c) {
+            const std::uint64_t total = sums[c] + area / 2;
+            averaged[c] = static_cast<unsigned char>(
+                area < (1u << 30)
+                    ? static_cast<std::uint32_t>(static_cast<double>(total) * inverse + 0x1p-30)
+                    : total / area);
+            sums[c] = 0;
+        }
+        columnStart = columnEnds[column];
+    }
+    placeRow(layout, averaged, y);
+    layout.rowsPlaced = y + 1;
+}
+
+// Adds a source row to the sums of its output row.
 void reduceRow(RowLayout& layout, const unsigned char* row) {
     std::uint64_t* sum = layout.sums;
     std::uint32_t x = 0;
@@ -94,24 +142,7 @@ void reduceRow(RowLayout& layout, const unsigned char* row) {
         sum[1] += g;
         sum[2] += b;
     }
-    const std::uint32_t y = layout.rowsPlaced;
-    const std::uint32_t rowEnd = boxEnd(y, layout.height, layout.outHeight);
-    if (layout.rowsTaken + 1 < rowEnd) {
-        return;
-    }
-    const std::uint64_t rows =
-        rowEnd - (y == 0 ? 0 : boxEnd(y - 1, layout.height, layout.outHeight));
-    std::uint32_t columnStart = 0;
-    for (std::uint32_t column = 0; column < layout.outWidth; ++column) {
-        const std::uint64_t area = rows * (layout.columnEnds[column] - columnStart);
-        for (std::uint32_t c = column * 3; c < column * 3 + 3; ++c) {
-            layout.averaged[c] = static_cast<unsigned char>((layout.sums[c] + area / 2) / area);
-            layout.sums[c] = 0;
-        }
-        columnStart = layout.columnEnds[column];
-    }
-    placeRow(layout, layout.averaged, y);
-    layout.rowsPlaced = y + 1;
+    finishSummedRow(layout);
 }
 
 } // namespace
@@ -148,6 +179,12 @@ bool startLayout(const PictureFile& picture, RowLayout& layout, BitmapImage* ima
         layout.sums = static_cast<std::uint64_t*>(std::calloc(size_t{out.width} * 3, 8));
         layout.averaged = static_cast<unsigned char*>(std::malloc(size_t{out.width} * 3));
         allocated = allocated && layout.columnEnds && layout.sums && layout.averaged;
+        const std::uint64_t largestBox =
+            (std::uint64_t{width} / out.width + 1) * (std::uint64_t{height} / out.height + 1);
+        if (largestBox <= packedPixels) {
+            layout.packedSums = static_cast<std::uint64_t*>(std::calloc(out.width, 8));
+            allocated = allocated && layout.packedSums;
+        }
         for (std::uint32_t column = 0; allocated && column < out.width; ++column) {
             layout.columnEnds[column] = boxEnd(column, width, out.width);
         }
@@ -169,10 +206,12 @@ bool startLayout(const PictureFile& picture, RowLayout& layout, BitmapImage* ima
 void endLayout(RowLayout& layout) {
     std::free(layout.columnEnds);
     std::free(layout.sums);
+    std::free(layout.packedSums);
     std::free(layout.scratch);
     std::free(layout.averaged);
     layout.columnEnds = nullptr;
     layout.sums = nullptr;
+    layout.packedSums = nullptr;
     layout.scratch = nullptr;
     layout.averaged = nullptr;
 }
@@ -195,6 +234,57 @@ void addRow(RowLayout& layout, const unsigned char* row) {
     } else if (layout.scratch != nullptr || row != nextRowTarget(layout)) {
         placeRow(layout, row, layout.rowsTaken);
     }
+    ++layout.rowsTaken;
+}
+
+std::uint64_t packColour(const unsigned char* rgb) {
+    return rgb[0] | std::uint64_t{rgb[1]} << 21 | std::uint64_t{rgb[2]} << 42;
+}
+
+void addIndexedRow(RowLayout& layout, const unsigned char* indices, const std::uint64_t* palette) {
+    if (layout.rowsTaken >= layout.height) {
+        return;
+    }
+    if (!isReducing(layout)) {
+        unsigned char* row = nextRowTarget(layout);
+        for (std::uint32_t x = 0; x < layout.width; ++x) {
+            const std::uint64_t colour = palette[indices[x]];
+            row[x * 3] = static_cast<unsigned char>(colour);
+            row[x * 3 + 1] = static_cast<unsigned char>(colour >> 21);
+            row[x * 3 + 2] = static_cast<unsigned char>(colour >> 42);
+        }
+        addRow(layout, row);
+        return;
+    }
+    // One add a pixel: the three channels summed at once in their fields,
+    // over the whole box where it fits them.
+    std::uint32_t x = 0;
+    if (std::uint64_t* const packedSums = layout.packedSums) {
+        for (std::uint32_t column = 0; column < layout.outWidth; ++column) {
+            std::uint64_t packed = 0;
+            for (const std::uint32_t end = layout.columnEnds[column]; x < end; ++x) {
+                packed += palette[indices[x]];
+            }
+            packedSums[column] += packed;
+        }
+        finishSummedRow(layout);
+        ++layout.rowsTaken;
+        return;
+    }
+    std::uint64_t* sum = layout.sums;
+    for (std::uint32_t column = 0; column < layout.outWidth; ++column, sum += 3) {
+        for (const std::uint32_t end = layout.columnEnds[column]; x < end;) {
+            const std::uint32_t stop = end - x > packedPixels ? x + packedPixels : end;
+            std::uint64_t packed = 0;
+            for (; x < stop; ++x) {
+                packed += palette[indices[x]];
+            }
+            sum[0] += packed & fieldMask;
+            sum[1] += packed >> 21 & fieldMask;
+            sum[2] += packed >> 42;
+        }
+    }
+    finishSummedRow(layout);
     ++layout.rowsTaken;
 }
 

@@ -18,8 +18,11 @@ struct RowLayout {
     std::uint32_t rowsPlaced = 0;        // output rows, in arrival order
     std::uint32_t* columnEnds = nullptr; // per output column, its first source column beyond
     std::uint64_t* sums = nullptr;       // per output byte, over the rows taken for it
-    unsigned char* scratch = nullptr;    // a row that cannot be decoded in place
-    unsigned char* averaged = nullptr;   // one output row, before it is placed
+    // Per output column, the packed colours of indexed rows, where a box is
+    // small enough for their fields; null otherwise.
+    std::uint64_t* packedSums = nullptr;
+    unsigned char* scratch = nullptr;  // a row that cannot be decoded in place
+    unsigned char* averaged = nullptr; // one output row, before it is placed
 };
 
 struct PictureSize {
@@ -44,6 +47,15 @@ unsigned char* nextRowTarget(const RowLayout& layout);
 
 // Takes the next row, from nextRowTarget or from anywhere else.
 void addRow(RowLayout& layout, const unsigned char* row);
+
+// A colour as addIndexedRow's palette holds it: R, G and B in fields of 21
+// bits, so that one add sums all three.
+std::uint64_t packColour(const unsigned char* rgb);
+
+// Takes the next row as indices into a palette of 256 packed colours,
+// width of them: reduced straight from the indices, never painted at full
+// size.
+void addIndexedRow(RowLayout& layout, const unsigned char* indices, const std::uint64_t* palette);
 
 // A reduced picture whose pixels arrive in passes, rows out of order, as
 // interlaced PNG and GIF send them. An area average is a sum, so each pixel
