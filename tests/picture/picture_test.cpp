@@ -636,8 +636,12 @@ TEST(PictureReader, ReadsEveryFormatAsPackedRgbBottomUp) {
                                  : webp ? decodeWebpWithLibrary(file)
                                         : decodeHeifWithLibrary(file);
         const int f = reduceTo > 0 ? std::max(d.width, d.height) / reduceTo : 1;
+        // libjxl from 0.9 on converts its own 8-bit output apart from the
+        // floats the reader rounds, a level now and then; truncating would
+        // cost half a level everywhere.
         cases.push_back({file, d.width / f, d.height / f,
-                         blockAverage(d.rgb, d.width, d.height, f, f), meanError, false, reduceTo});
+                         blockAverage(d.rgb, d.width, d.height, f, f),
+                         jxl ? std::max(meanError, 0.3) : meanError, false, reduceTo});
     };
     for (const WebpLayout layout :
          {WebpLayout{}, {false, 90, true}, {false, 75, false, true}, {true, 90, true, true}}) {
