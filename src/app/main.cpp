@@ -139,6 +139,7 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
     }
     std::string refusal;
     const char* platform = std::getenv("OVRIK_EGL_PLATFORM");
+    const ClipKind& clip = clipKindOf(options.output != nullptr ? options.output : "");
     if (options.output == nullptr && options.saveOnlyOption != nullptr) {
         refusal = std::string("'") + options.saveOnlyOption + "' needs --output";
     } else if (options.output != nullptr && !isEglPlatform(platform)) {
@@ -155,6 +156,12 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
                   " would write a model to the terminal; redirect standard output, as in "
                   "--output " +
                   options.output + " > logo." + std::string(options.output, 3);
+    } else if (options.output != nullptr && clip.stream != nullptr && clip.ending != nullptr &&
+               options.output == std::string(clip.stream) && isatty(STDOUT_FILENO) == 1) {
+        refusal = std::string("--output ") + options.output +
+                  " would write a clip to the terminal; redirect standard output, as in "
+                  "--output " +
+                  options.output + " > spin" + clip.ending;
     } else if (refusal = modelRefusal(options, pictureFile != nullptr); refusal.empty()) {
         refusal = clipRefusal(options);
     }
@@ -191,7 +198,7 @@ int saveWithoutWindow(const ViewOptions& options) {
     const FrameView view = savedView(options.save, light);
     std::string failed = options.output, error;
     const bool saved =
-        options.clip.frames == 0 && !isWebpName(options.output)
+        options.clip.frames == 0 && !clipKindOf(options.output).oneFile
             ? saveView(options.save, view, comment, options.output, STDOUT_FILENO, error)
             : saveClip(options.save, options.clip, view, comment, options.output, STDOUT_FILENO,
                        failed, error);

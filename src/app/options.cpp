@@ -289,21 +289,35 @@ std::string modelRefusal(const ViewOptions& options, bool pictureNamed) {
 std::string clipRefusal(const ViewOptions& options) {
     const ClipOptions& clip = options.clip;
     const std::string output = options.output != nullptr ? options.output : "";
-    const bool webp = isWebpName(output);
+    const ClipKind& kind = clipKindOf(output);
     if (clip.spinGiven && clip.frames == 0) {
         return "'--spin' needs --frames";
     }
-    const bool model = modelKindOf(output) != ModelKind::none;
-    if (clip.webpOption != nullptr && !webp && !model) {
-        return std::string("'") + clip.webpOption + "' needs --output NAME.webp";
+    if (modelKindOf(output) != ModelKind::none) {
+        return {}; // the model's own checks came first
     }
-    if (webp && std::max(options.save.width, options.save.height) > largestWebpSide) {
-        return "--size '" + std::to_string(options.save.width) + "x" +
-               std::to_string(options.save.height) +
-               "' is more than a WebP holds: " + std::to_string(largestWebpSide) +
+    if (clip.webpOption != nullptr && !kind.oneFile) {
+        return std::string("'") + clip.webpOption + "' needs --output " + clipNames(true);
+    }
+    if (clip.quality < 0 && !kind.lossless) {
+        return std::string("--quality 'lossless' means nothing for ") + kind.name +
+               ", which is lossy: 0 to 100";
+    }
+    const SaveSettings& save = options.save;
+    const std::string size =
+        "--size '" + std::to_string(save.width) + "x" + std::to_string(save.height) + "'";
+    if (std::max(save.width, save.height) > kind.largestSide) {
+        return size + " is more than " + kind.name + " holds: " + std::to_string(kind.largestSide) +
                " pixels per side";
     }
-    if (clip.frames == 0 || output == "-" || model) {
+    if (kind.evenSides && (save.width % 2 != 0 || save.height % 2 != 0)) {
+        return size + " has an odd side: " + kind.name + " holds even sides only";
+    }
+    if (save.transparent && !kind.alpha) {
+        return std::string("'--background transparent' means nothing for ") + kind.name +
+               ", which holds no alpha";
+    }
+    if (clip.frames == 0 || output == "-") {
         return {}; // a single view's name is taken as it stands
     }
     const std::string quoted = "--output '" + output + "'";
@@ -311,11 +325,12 @@ std::string clipRefusal(const ViewOptions& options) {
     if (const char* problem = readFrameNamePattern(output, pattern)) {
         return quoted + " " + problem;
     }
-    if (webp && pattern.digits > 0) {
-        return quoted + " is a WebP with a frame number: one WebP holds every frame";
+    if (kind.oneFile && pattern.digits > 0) {
+        return quoted + " is " + kind.name + " with a frame number: one " +
+               (std::strchr(kind.name, ' ') + 1) + " holds every frame";
     }
-    if (clip.frames > 1 && pattern.digits == 0 && !webp) {
-        return quoted + " is not NAME-%03d.png, NAME.webp or -, which hold more than one frame";
+    if (clip.frames > 1 && pattern.digits == 0 && !kind.oneFile) {
+        return quoted + " is not " + clipNames(false) + ", which hold more than one frame";
     }
     return {};
 }

@@ -1,13 +1,20 @@
 #include "picture/write/clip_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <dlfcn.h>
 #include <strings.h>
+#include <unistd.h>
+#include <vector>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-static_assert(largestWebpSide == WEBP_MAX_DIMENSION);
+#include "picture/write/video_clip.h"
+
+static_assert(clipKinds[2].format == ClipFormat::webp &&
+              clipKinds[2].largestSide == WEBP_MAX_DIMENSION);
 
 namespace {
 
@@ -31,8 +38,8 @@ int startOfFrame(const ClipSettings& settings, int frame) {
 }
 
 bool startWebp(ClipOutput& output, const std::string& name) {
-    if (!openOutputFile(output.webpFile, name, output.stream)) {
-        return fail(output, name, output.webpFile.error);
+    if (!openOutputFile(output.file, name, output.stream)) {
+        return fail(output, name, output.file.error);
     }
     WebPAnimEncoderOptions options;
     if (WebPAnimEncoderOptionsInit(&options) == 0) {
@@ -59,7 +66,7 @@ bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
     WebPConfig config;
     WebPPicture picture;
     if (WebPConfigInit(&config) == 0 || WebPPictureInit(&picture) == 0) {
-        return fail(output, output.webpFile.path, otherLibwebp);
+        return fail(output, output.file.path, otherLibwebp);
     }
     config.lossless = settings.quality < 0;
     config.quality = settings.quality < 0 ? config.quality : static_cast<float>(settings.quality);
@@ -73,9 +80,27 @@ bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
                                           startOfFrame(settings, output.written), &config) != 0;
     WebPPictureFree(&picture);
     if (!added) {
-        return fail(output, output.webpFile.path, WebPAnimEncoderGetError(encoderOf(output)));
+        return fail(output, output.file.path, WebPAnimEncoderGetError(encoderOf(output)));
     }
     return true;
+}
+
+bool startVideo(ClipOutput& output, const std::string& name, const ClipKind& kind) {
+    const std::string path = kind.stream != nullptr && name == kind.stream ? "-" : name;
+    if (!openOutputFile(output.file, path, output.stream)) {
+        return fail(output, path, output.file.error);
+    }
+    if (output.settings.alpha) {
+        return fail(output, path, std::string(kind.name) + " holds no alpha");
+    }
+    std::string error;
+    const ClipSettings& settings = output.settings;
+    const VideoClipWriter* writer = videoClipWriter(error);
+    output.video = writer == nullptr ? nullptr
+                                     : writer->start(kind, settings.width, settings.height,
+                                                     settings.framesPerSecond, settings.quality,
+                                                     output.file, error);
+    return output.video != nullptr || fail(output, path, error);
 }
 
 bool addPngFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
@@ -135,56 +160,144 @@ std::string frameFileName(const FrameNamePattern& pattern, int number) {
     return pattern.before + (pattern.digits > 0 ? digits : "") + pattern.after;
 }
 
-bool isWebpName(const std::string& name) {
-    return name.size() > 5 && strcasecmp(name.c_str() + name.size() - 5, ".webp") == 0;
+int crfOf(const ClipKind& kind, int quality) {
+    // 90, the default, is the kind's own; the steps above it run to the
+    // best CRF, those below to the worst.
+    const int q = std::clamp(quality, 0, 100);
+    const double crf = q >= 90
+                           ? kind.defaultCrf + (q - 90) * (kind.bestCrf - kind.defaultCrf) / 10.0
+                           : kind.defaultCrf + (90 - q) * (kind.worstCrf - kind.defaultCrf) / 90.0;
+    return static_cast<int>(std::lround(crf));
+}
+
+// The folder the running program lies in, with its final '/'.
+static std::string programFolder() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    const std::string program(path, static_cast<size_t>(std::max<ssize_t>(length, 0)));
+    return program.substr(0, program.rfind('/') + 1);
+}
+
+const VideoClipWriter* videoClipWriter(std::string& error) {
+    if (ovrikVideoClipWriter != nullptr) {
+        return ovrikVideoClipWriter();
+    }
+    // The installed place first, then beside the program, as in the build
+    // folder; once for the process.
+    static const VideoClipWriter* opened = nullptr;
+    const std::string folder = programFolder();
+    for (const std::string& at :
+         {folder + OVRIK_INSTALLED_MODULES "/ovrik-video.so", folder + "ovrik-video.so"}) {
+        void* handle = opened != nullptr ? nullptr : dlopen(at.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto entry = handle != nullptr ? reinterpret_cast<const VideoClipWriter* (*)()>(
+                                                   dlsym(handle, "ovrikVideoClipWriter"))
+                                             : nullptr;
+        opened = entry != nullptr ? entry() : opened;
+    }
+    if (opened == nullptr) {
+        error = std::string("the video writer ovrik-video.so is missing (") + dlerror() + ")";
+    }
+    return opened;
+}
+
+const ClipKind& clipKindOf(const std::string& name) {
+    for (const ClipKind& kind : clipKinds) {
+        const size_t length = kind.ending != nullptr ? std::strlen(kind.ending) : 0;
+        if ((kind.stream != nullptr && name == kind.stream) ||
+            (length > 0 && name.size() > length &&
+             strcasecmp(name.c_str() + name.size() - length, kind.ending) == 0)) {
+            return kind;
+        }
+    }
+    return clipKinds[0];
+}
+
+std::string clipNames(bool oneFile) {
+    std::vector<std::string> names;
+    for (const bool streams : {false, true}) {
+        for (const ClipKind& kind : clipKinds) {
+            if (oneFile && !kind.oneFile) {
+                continue;
+            }
+            if (!streams && kind.ending != nullptr) {
+                names.push_back(std::string("NAME") + kind.ending);
+            } else if (!streams && kind.stream == nullptr) {
+                names.push_back("NAME-%03d.png");
+            } else if (streams && kind.stream != nullptr && !oneFile) {
+                names.push_back(kind.stream);
+            }
+        }
+    }
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 < names.size() ? ", " : " or ") + names[i];
+    }
+    return text;
 }
 
 bool startClip(ClipOutput& output, const std::string& name, int stream,
                const ClipSettings& settings) {
+    const ClipKind& kind = clipKindOf(name);
     output.settings = settings;
     output.stream = stream;
-    if (name == "-") {
-        output.format = ClipFormat::pngStream;
-        return true;
-    }
-    if (isWebpName(name)) {
-        output.format = ClipFormat::webp;
+    output.format = kind.format;
+    if (kind.format == ClipFormat::webp) {
         return startWebp(output, name);
     }
-    output.format = ClipFormat::numberedPng;
-    const char* problem = readFrameNamePattern(name, output.pattern);
-    if (problem != nullptr) {
-        return fail(output, name, std::string("it ") + problem);
+    if (kind.encoder != nullptr) {
+        return startVideo(output, name, kind);
+    }
+    if (kind.format == ClipFormat::numberedPng) {
+        if (const char* problem = readFrameNamePattern(name, output.pattern)) {
+            return fail(output, name, std::string("it ") + problem);
+        }
     }
     return true;
 }
 
 bool addClipFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
-    const bool added = output.format == ClipFormat::webp ? addWebpFrame(output, pixels)
-                                                         : addPngFrame(output, pixels, text);
+    std::string error;
+    const bool added = output.video != nullptr
+                           ? videoClipWriter(error)->add(*output.video, pixels, error) ||
+                                 fail(output, output.file.path, error)
+                       : output.format == ClipFormat::webp ? addWebpFrame(output, pixels)
+                                                           : addPngFrame(output, pixels, text);
     output.written += added;
     return added;
 }
 
-bool finishClip(ClipOutput& output) {
-    if (output.format != ClipFormat::webp) {
-        return true;
-    }
+namespace {
+
+bool assembleWebp(ClipOutput& output) {
     WebPAnimEncoder* encoder = encoderOf(output);
-    OutputFile& file = output.webpFile;
     WebPData data;
     WebPDataInit(&data);
     // The last frame lasts until the clip's end.
     if (WebPAnimEncoderAdd(encoder, nullptr, startOfFrame(output.settings, output.written),
                            nullptr) == 0 ||
         WebPAnimEncoderAssemble(encoder, &data) == 0) {
-        return fail(output, file.path, WebPAnimEncoderGetError(encoder));
+        return fail(output, output.file.path, WebPAnimEncoderGetError(encoder));
     }
-    const bool written = std::fwrite(data.bytes, 1, data.size, file.file) == data.size;
+    const bool written = std::fwrite(data.bytes, 1, data.size, output.file.file) == data.size;
     const int error = errno;
     WebPDataClear(&data);
-    if (!written) {
-        return fail(output, file.path, std::strerror(error));
+    return written || fail(output, output.file.path, std::strerror(error));
+}
+
+} // namespace
+
+bool finishClip(ClipOutput& output) {
+    if (output.format == ClipFormat::numberedPng || output.format == ClipFormat::pngStream) {
+        return true;
+    }
+    OutputFile& file = output.file;
+    std::string error;
+    const bool complete =
+        output.video != nullptr
+            ? videoClipWriter(error)->finish(*output.video, error) || fail(output, file.path, error)
+            : assembleWebp(output);
+    if (!complete) {
+        return false;
     }
     if (!closeOutputFile(file) || !placeOutputFile(file)) {
         return fail(output, file.path, file.error);
@@ -195,5 +308,10 @@ bool finishClip(ClipOutput& output) {
 void discardClip(ClipOutput& output) {
     WebPAnimEncoderDelete(encoderOf(output));
     output.webpEncoder = nullptr;
-    discardOutputFile(output.webpFile);
+    if (output.video != nullptr) {
+        std::string error;
+        videoClipWriter(error)->end(output.video);
+        output.video = nullptr;
+    }
+    discardOutputFile(output.file);
 }
