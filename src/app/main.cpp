@@ -23,8 +23,8 @@ namespace {
 const char* const helpText =
     "Usage: ovrik-logo [--help] [--version] [VIEW OPTIONS] [GLUT options] [--] [FILE]\n"
     "       ovrik-logo --output OUT.png [VIEW OPTIONS] [FILE OPTIONS] [--] [FILE]\n"
-    "       ovrik-logo --output NAME-%03d.png|NAME.webp|NAME.mp4|NAME.webm|-|mp4:- --frames N\n"
-    "                  [CLIP OPTIONS] ...\n"
+    "       ovrik-logo --output NAME-%03d.png|NAME.webp|NAME.mp4|NAME.webm|-|mp4:-\n"
+    "                  --frames N [CLIP OPTIONS] ...\n"
     "       ovrik-logo --output NAME.glb|NAME.obj|NAME.stl [MODEL OPTIONS] [--] [FILE]\n"
     "Shows the marble Ovrik logo in a window, turned with the keyboard and lit by a\n"
     "spot light that follows the mouse; or, with --output, saves it as a PNG or\n"
