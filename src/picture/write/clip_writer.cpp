@@ -1,13 +1,20 @@
 #include "picture/write/clip_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <dlfcn.h>
 #include <strings.h>
+#include <vector>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-static_assert(largestWebpSide == WEBP_MAX_DIMENSION);
+#include "picture/program_modules.h"
+#include "picture/write/video_clip.h"
+
+static_assert(clipKinds[2].format == ClipFormat::webp &&
+              clipKinds[2].largestSide == WEBP_MAX_DIMENSION);
 
 namespace {
 
@@ -78,6 +85,24 @@ bool addWebpFrame(ClipOutput& output, const unsigned char* pixels) {
     return true;
 }
 
+bool startVideo(ClipOutput& output, const std::string& name, const ClipKind& kind) {
+    const std::string path = kind.stream != nullptr && name == kind.stream ? "-" : name;
+    if (!openOutputFile(output.file, path, output.stream)) {
+        return fail(output, path, output.file.error);
+    }
+    if (output.settings.alpha) {
+        return fail(output, path, std::string(kind.name) + " holds no alpha");
+    }
+    std::string error;
+    const ClipSettings& settings = output.settings;
+    const VideoClipWriter* writer = videoClipWriter(error);
+    output.video = writer == nullptr ? nullptr
+                                     : writer->start(kind, settings.width, settings.height,
+                                                     settings.framesPerSecond, settings.quality,
+                                                     output.file, error);
+    return output.video != nullptr || fail(output, path, error);
+}
+
 bool addPngFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
     const ClipSettings& settings = output.settings;
     const std::string path = output.format == ClipFormat::pngStream
@@ -135,72 +160,125 @@ std::string frameFileName(const FrameNamePattern& pattern, int number) {
     return pattern.before + (pattern.digits > 0 ? digits : "") + pattern.after;
 }
 
-bool isWebpName(const std::string& name) {
-    return name.size() > 5 && strcasecmp(name.c_str() + name.size() - 5, ".webp") == 0;
+int crfOf(const ClipKind& kind, int quality) {
+    // 90, the default, is the kind's own; the steps above it run to the
+    // best CRF, those below to the worst.
+    const int q = std::clamp(quality, 0, 100);
+    const double crf = q >= 90
+                           ? kind.defaultCrf + (q - 90) * (kind.bestCrf - kind.defaultCrf) / 10.0
+                           : kind.defaultCrf + (90 - q) * (kind.worstCrf - kind.defaultCrf) / 90.0;
+    return static_cast<int>(std::lround(crf));
 }
 
-bool isGifName(const std::string& name) {
-    return name == "gif:-" ||
-           (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".gif") == 0);
+const VideoClipWriter* videoClipWriter(std::string& error) {
+    if (ovrikVideoClipWriter != nullptr) {
+        return ovrikVideoClipWriter();
+    }
+    // Once for the process.
+    static const VideoClipWriter* opened = nullptr;
+    void* handle = opened != nullptr ? nullptr : openProgramModule("ovrik-video.so");
+    const auto entry =
+        handle != nullptr
+            ? reinterpret_cast<const VideoClipWriter* (*)()>(dlsym(handle, "ovrikVideoClipWriter"))
+            : nullptr;
+    opened = entry != nullptr ? entry() : opened;
+    if (opened == nullptr) {
+        error = std::string("the video writer ovrik-video.so is missing (") + dlerror() + ")";
+    }
+    return opened;
 }
+
+const ClipKind& clipKindOf(const std::string& name) {
+    for (const ClipKind& kind : clipKinds) {
+        const size_t length = kind.ending != nullptr ? std::strlen(kind.ending) : 0;
+        if ((kind.stream != nullptr && name == kind.stream) ||
+            (length > 0 && name.size() > length &&
+             strcasecmp(name.c_str() + name.size() - length, kind.ending) == 0)) {
+            return kind;
+        }
+    }
+    return clipKinds[0];
+}
+
+std::string clipNames(bool ClipKind::*having) {
+    std::vector<std::string> names;
+    for (const bool streams : {false, true}) {
+        for (const ClipKind& kind : clipKinds) {
+            if (having != nullptr && !(kind.oneFile && kind.*having)) {
+                continue;
+            }
+            if (!streams && kind.ending != nullptr) {
+                names.push_back(std::string("NAME") + kind.ending);
+            } else if (!streams && kind.stream == nullptr) {
+                names.push_back("NAME-%03d.png");
+            } else if (streams && kind.stream != nullptr && having == nullptr) {
+                names.push_back(kind.stream);
+            }
+        }
+    }
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 < names.size() ? ", " : " or ") + names[i];
+    }
+    return text;
+}
+
+namespace {
+
+bool startGif(ClipOutput& output, const std::string& name, const ClipKind& kind) {
+    const std::string path = name == kind.stream ? "-" : name;
+    if (!openOutputFile(output.file, path, output.stream)) {
+        return fail(output, path, output.file.error);
+    }
+    const ClipSettings& settings = output.settings;
+    std::string error;
+    output.gif = startGifClip(output.file.file, settings.width, settings.height, settings.frames,
+                              settings.framesPerSecond, error);
+    return output.gif != nullptr || fail(output, path, error);
+}
+
+} // namespace
 
 bool startClip(ClipOutput& output, const std::string& name, int stream,
                const ClipSettings& settings) {
+    const ClipKind& kind = clipKindOf(name);
     output.settings = settings;
     output.stream = stream;
-    if (isGifName(name)) {
-        output.format = ClipFormat::gif;
-        output.passes = gifClipPasses;
-        const std::string path = name == "gif:-" ? "-" : name;
-        if (!openOutputFile(output.file, path, stream)) {
-            return fail(output, name, output.file.error);
-        }
-        std::string error;
-        output.gif = startGifClip(output.file.file, settings.width, settings.height,
-                                  settings.frames, settings.framesPerSecond, error);
-        return output.gif != nullptr || fail(output, name, error);
+    output.format = kind.format;
+    output.passes = kind.passes;
+    if (kind.format == ClipFormat::gif) {
+        return startGif(output, name, kind);
     }
-    if (name == "-") {
-        output.format = ClipFormat::pngStream;
-        return true;
-    }
-    if (isWebpName(name)) {
-        output.format = ClipFormat::webp;
+    if (kind.format == ClipFormat::webp) {
         return startWebp(output, name);
     }
-    output.format = ClipFormat::numberedPng;
-    const char* problem = readFrameNamePattern(name, output.pattern);
-    if (problem != nullptr) {
-        return fail(output, name, std::string("it ") + problem);
+    if (kind.encoder != nullptr) {
+        return startVideo(output, name, kind);
+    }
+    if (kind.format == ClipFormat::numberedPng) {
+        if (const char* problem = readFrameNamePattern(name, output.pattern)) {
+            return fail(output, name, std::string("it ") + problem);
+        }
     }
     return true;
 }
 
 bool addClipFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
     std::string error;
-    const bool added = output.format == ClipFormat::gif ? addGifFrame(*output.gif, pixels, error) ||
-                                                              fail(output, output.file.path, error)
-                       : output.format == ClipFormat::webp ? addWebpFrame(output, pixels)
-                                                           : addPngFrame(output, pixels, text);
+    const bool added =
+        output.gif != nullptr
+            ? addGifFrame(*output.gif, pixels, error) || fail(output, output.file.path, error)
+        : output.video != nullptr ? videoClipWriter(error)->add(*output.video, pixels, error) ||
+                                        fail(output, output.file.path, error)
+        : output.format == ClipFormat::webp ? addWebpFrame(output, pixels)
+                                            : addPngFrame(output, pixels, text);
     output.written += added;
     return added;
 }
 
-bool finishClip(ClipOutput& output) {
-    OutputFile& file = output.file;
-    if (output.format == ClipFormat::gif) {
-        std::string error;
-        if (!finishGifClip(*output.gif, error)) {
-            return fail(output, file.path, error);
-        }
-        if (!closeOutputFile(file) || !placeOutputFile(file)) {
-            return fail(output, file.path, file.error);
-        }
-        return true;
-    }
-    if (output.format != ClipFormat::webp) {
-        return true;
-    }
+namespace {
+
+bool assembleWebp(ClipOutput& output) {
     WebPAnimEncoder* encoder = encoderOf(output);
     WebPData data;
     WebPDataInit(&data);
@@ -208,13 +286,29 @@ bool finishClip(ClipOutput& output) {
     if (WebPAnimEncoderAdd(encoder, nullptr, startOfFrame(output.settings, output.written),
                            nullptr) == 0 ||
         WebPAnimEncoderAssemble(encoder, &data) == 0) {
-        return fail(output, file.path, WebPAnimEncoderGetError(encoder));
+        return fail(output, output.file.path, WebPAnimEncoderGetError(encoder));
     }
-    const bool written = std::fwrite(data.bytes, 1, data.size, file.file) == data.size;
+    const bool written = std::fwrite(data.bytes, 1, data.size, output.file.file) == data.size;
     const int error = errno;
     WebPDataClear(&data);
-    if (!written) {
-        return fail(output, file.path, std::strerror(error));
+    return written || fail(output, output.file.path, std::strerror(error));
+}
+
+} // namespace
+
+bool finishClip(ClipOutput& output) {
+    if (output.format == ClipFormat::numberedPng || output.format == ClipFormat::pngStream) {
+        return true;
+    }
+    OutputFile& file = output.file;
+    std::string error;
+    const bool complete =
+        output.gif != nullptr ? finishGifClip(*output.gif, error) || fail(output, file.path, error)
+        : output.video != nullptr
+            ? videoClipWriter(error)->finish(*output.video, error) || fail(output, file.path, error)
+            : assembleWebp(output);
+    if (!complete) {
+        return false;
     }
     if (!closeOutputFile(file) || !placeOutputFile(file)) {
         return fail(output, file.path, file.error);
@@ -227,5 +321,10 @@ void discardClip(ClipOutput& output) {
     output.webpEncoder = nullptr;
     discardGifClip(output.gif);
     output.gif = nullptr;
+    if (output.video != nullptr) {
+        std::string error;
+        videoClipWriter(error)->end(output.video);
+        output.video = nullptr;
+    }
     discardOutputFile(output.file);
 }
