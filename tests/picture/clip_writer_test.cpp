@@ -33,7 +33,15 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
-const fs::path scratch = fs::temp_directory_path() / "ovrik-clips";
+// One folder a process, as ctest -j runs each test in a process of its own;
+// removed at the process's end.
+const fs::path scratch = fs::temp_directory_path() / ("ovrik-clips-" + std::to_string(getpid()));
+const struct RemovedAtExit {
+    ~RemovedAtExit() {
+        std::error_code ignored;
+        fs::remove_all(scratch, ignored);
+    }
+} removedAtExit;
 
 Bytes readAll(const fs::path& name) {
     std::ifstream file(name, std::ios::binary);
