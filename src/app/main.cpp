@@ -15,8 +15,8 @@
 #include "app/save_model.h"
 #include "app/save_view.h"
 #include "app/scene.h"
+#include "picture/clip/clip_writer.h"
 #include "picture/picture.h"
-#include "picture/write/clip_writer.h"
 
 namespace {
 

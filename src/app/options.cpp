@@ -10,7 +10,7 @@
 #include <strings.h>
 #include <type_traits>
 
-#include "picture/write/clip_writer.h"
+#include "picture/clip/clip_writer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "picture/write/clip_writer.h"
+#include "picture/clip/clip_writer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,7 +26,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "picture/write/video_clip.h"
+#include "picture/clip/video_clip.h"
 
 namespace {
 

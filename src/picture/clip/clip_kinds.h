@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "picture/write/gif_clip.h"
+#include "picture/clip/gif_clip.h"
 
 enum class ClipFormat { numberedPng, webp, pngStream, mp4, webm, gif };
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "picture/write/clip_kinds.h"
+#include "picture/clip/clip_kinds.h"
 #include "picture/write/output_file.h"
 #include "picture/write/png_writer.h"
 

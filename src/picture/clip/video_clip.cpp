@@ -1,4 +1,4 @@
-#include "picture/write/video_clip.h"
+#include "picture/clip/video_clip.h"
 
 #include <algorithm>
 #include <cerrno>

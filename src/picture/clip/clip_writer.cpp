@@ -1,4 +1,4 @@
-#include "picture/write/clip_writer.h"
+#include "picture/clip/clip_writer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,8 +10,8 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include "picture/clip/video_clip.h"
 #include "picture/program_modules.h"
-#include "picture/write/video_clip.h"
 
 static_assert(clipKinds[2].format == ClipFormat::webp &&
               clipKinds[2].largestSide == WEBP_MAX_DIMENSION);
