@@ -15,20 +15,20 @@
 #include "app/save_model.h"
 #include "app/save_view.h"
 #include "app/scene.h"
+#include "picture/clip/clip_writer.h"
 #include "picture/picture.h"
-#include "picture/write/clip_writer.h"
 
 namespace {
 
 const char* const helpText =
     "Usage: ovrik-logo [--help] [--version] [VIEW OPTIONS] [GLUT options] [--] [FILE]\n"
     "       ovrik-logo --output OUT.png [VIEW OPTIONS] [FILE OPTIONS] [--] [FILE]\n"
-    "       ovrik-logo --output NAME-%03d.png|NAME.webp|NAME.gif|-|gif:- --frames N\n"
-    "                  [CLIP OPTIONS] ...\n"
+    "       ovrik-logo --output NAME-%03d.png|NAME.webp|NAME.mp4|NAME.webm|NAME.gif|-|\n"
+    "                  mp4:-|gif:- --frames N [CLIP OPTIONS] ...\n"
     "       ovrik-logo --output NAME.glb|NAME.obj|NAME.stl [MODEL OPTIONS] [--] [FILE]\n"
     "Shows the marble Ovrik logo in a window, turned with the keyboard and lit by a\n"
     "spot light that follows the mouse; or, with --output, saves it as a PNG or\n"
-    "WebP, as a turntable clip (also a GIF), or as a 3D model.\n"
+    "WebP, as a turntable clip (MP4, WebM, GIF, WebP or PNGs), or as a 3D model.\n"
     "\n"
     "  x y z / X Y Z    turn the logo 5 degrees about the x, y or z axis, one way or back\n"
     "  R G B / r g b    raise or lower the red, green or blue of its colour by 0.05\n"
@@ -58,12 +58,17 @@ const char* const helpText =
     "Clip options (a turntable from one start; needs --output):\n"
     "  --frames N       N views, frame i turned by --turn plus i/N of the spin, into\n"
     "                   NAME-%03d.png (%d or %0Wd: one PNG a frame, from 0; %% is %),\n"
-    "                   NAME.webp (one animated WebP), NAME.gif (one animated GIF,\n"
-    "                   one palette, drawn twice), - (PNGs one after another) or\n"
-    "                   gif:- (the GIF on standard output)\n"
+    "                   NAME.webp (one animated WebP), NAME.mp4 (H.264), NAME.webm (VP9),\n"
+    "                   NAME.gif (one animated GIF, one palette, drawn twice), - (PNGs\n"
+    "                   one after another), mp4:- (a fragmented MP4) or gif:- (the GIF\n"
+    "                   on standard output); an MP4 or WebM has no alpha and even sides\n"
+    "                   up to 4096, a GIF no partial transparency\n"
     "  --spin X,Y,Z     the turn over the whole clip in degrees (default 0,360,0)\n"
-    "  --fps F          frames a second, 1 to 120 (a GIF to 50; default 30)\n"
-    "  --quality Q      WebP quality 0 to 100 (default 90), or lossless\n"
+    "  --fps F          WebP, MP4, WebM or GIF frames a second, 1 to 120 (a GIF to 50;\n"
+    "                   default 30)\n"
+    "  --quality Q      WebP, MP4 or WebM: WebP quality 0 to 100 (default 90), or\n"
+    "                   lossless; for an MP4 or WebM 90 is CRF 23 (MP4) or 32 (WebM),\n"
+    "                   100 CRF 1 or 0, 0 CRF 51 or 63, in even steps between\n"
     "\n"
     "Model options (a model needs no display and no GL at all):\n"
     "  --output NAME.glb   glTF binary: mesh, picture, camera, spot light; with\n"
@@ -142,6 +147,7 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
     }
     std::string refusal;
     const char* platform = std::getenv("OVRIK_EGL_PLATFORM");
+    const ClipKind& clip = clipKindOf(options.output != nullptr ? options.output : "");
     if (options.output == nullptr && options.saveOnlyOption != nullptr) {
         refusal = std::string("'") + options.saveOnlyOption + "' needs --output";
     } else if (options.output != nullptr && !isEglPlatform(platform)) {
@@ -158,10 +164,12 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
                   " would write a model to the terminal; redirect standard output, as in "
                   "--output " +
                   options.output + " > logo." + std::string(options.output, 3);
-    } else if (options.output != nullptr && std::strcmp(options.output, "gif:-") == 0 &&
-               isatty(STDOUT_FILENO) == 1) {
-        refusal = "--output gif:- would write a clip to the terminal; redirect standard output, "
-                  "as in --output gif:- > spin.gif";
+    } else if (options.output != nullptr && clip.stream != nullptr && clip.ending != nullptr &&
+               options.output == std::string(clip.stream) && isatty(STDOUT_FILENO) == 1) {
+        refusal = std::string("--output ") + options.output +
+                  " would write a clip to the terminal; redirect standard output, as in "
+                  "--output " +
+                  options.output + " > spin" + clip.ending;
     } else if (refusal = modelRefusal(options, pictureFile != nullptr); refusal.empty()) {
         refusal = clipRefusal(options);
     }
@@ -198,7 +206,7 @@ int saveWithoutWindow(const ViewOptions& options) {
     const FrameView view = savedView(options.save, light);
     std::string failed = options.output, error;
     const bool saved =
-        options.clip.frames == 0 && !isWebpName(options.output) && !isGifName(options.output)
+        options.clip.frames == 0 && !clipKindOf(options.output).oneFile
             ? saveView(options.save, view, comment, options.output, STDOUT_FILENO, error)
             : saveClip(options.save, options.clip, view, comment, options.output, STDOUT_FILENO,
                        failed, error);

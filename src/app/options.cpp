@@ -10,7 +10,7 @@
 #include <strings.h>
 #include <type_traits>
 
-#include "picture/write/clip_writer.h"
+#include "picture/clip/clip_writer.h"
 
 namespace {
 
@@ -290,34 +290,47 @@ std::string modelRefusal(const ViewOptions& options, bool pictureNamed) {
 std::string clipRefusal(const ViewOptions& options) {
     const ClipOptions& clip = options.clip;
     const std::string output = options.output != nullptr ? options.output : "";
-    const bool webp = isWebpName(output);
+    const ClipKind& kind = clipKindOf(output);
     if (clip.spinGiven && clip.frames == 0) {
         return "'--spin' needs --frames";
     }
-    const bool model = modelKindOf(output) != ModelKind::none, gif = isGifName(output);
-    if ((clip.webpOption != nullptr && !webp && !model && !gif) || (gif && clip.qualityGiven)) {
-        const bool rate = !gif && std::strcmp(clip.webpOption, "--fps") == 0;
-        return std::string("'") + (gif ? "--quality" : clip.webpOption) +
-               "' needs --output NAME.webp" + (rate ? " or NAME.gif" : "");
+    if (modelKindOf(output) != ModelKind::none) {
+        return {}; // the model's own checks came first
+    }
+    if (clip.webpOption != nullptr && !kind.oneFile) {
+        const bool rate = std::strcmp(clip.webpOption, "--fps") == 0;
+        return std::string("'") + clip.webpOption + "' needs --output " +
+               clipNames(rate ? &ClipKind::oneFile : &ClipKind::quality);
+    }
+    if (clip.qualityGiven && !kind.quality) {
+        return "'--quality' needs --output " + clipNames(&ClipKind::quality);
+    }
+    if (clip.quality < 0 && !kind.lossless) {
+        return std::string("--quality 'lossless' means nothing for ") + kind.name +
+               ", which is lossy: 0 to 100";
+    }
+    const SaveSettings& save = options.save;
+    const std::string size =
+        "--size '" + std::to_string(save.width) + "x" + std::to_string(save.height) + "'";
+    if (std::max(save.width, save.height) > kind.largestSide) {
+        return size + " is more than " + kind.name + " holds: " + std::to_string(kind.largestSide) +
+               " pixels per side";
+    }
+    if (kind.evenSides && (save.width % 2 != 0 || save.height % 2 != 0)) {
+        return size + " has an odd side: " + kind.name + " holds even sides only";
     }
     // A GIF's pixels are clear or not: the logo's smooth edges would be
     // jagged, and a pixel the logo leaves could not clear again in a frame
     // that stores only what changed.
-    if (gif && options.save.transparent) {
-        return "'--background transparent' means nothing for a GIF, which has no partial "
-               "transparency; NAME.webp has";
+    if (save.transparent && !kind.alpha) {
+        return std::string("'--background transparent' means nothing for ") + kind.name +
+               ", which holds no partial transparency; " + clipNames(&ClipKind::alpha) + " does";
     }
-    if (gif && clip.framesPerSecond > mostGifFramesPerSecond) {
-        return "--fps '" + shortest(clip.framesPerSecond) +
-               "' is more than browsers play of a GIF: at most 50 frames a second";
+    if (kind.mostFramesPerSecond > 0 && clip.framesPerSecond > kind.mostFramesPerSecond) {
+        return "--fps '" + shortest(clip.framesPerSecond) + "' is more than browsers play of " +
+               kind.name + ": at most " + shortest(kind.mostFramesPerSecond) + " frames a second";
     }
-    if (webp && std::max(options.save.width, options.save.height) > largestWebpSide) {
-        return "--size '" + std::to_string(options.save.width) + "x" +
-               std::to_string(options.save.height) +
-               "' is more than a WebP holds: " + std::to_string(largestWebpSide) +
-               " pixels per side";
-    }
-    if (clip.frames == 0 || output == "-" || model) {
+    if (clip.frames == 0 || output == "-") {
         return {}; // a single view's name is taken as it stands
     }
     const std::string quoted = "--output '" + output + "'";
@@ -325,14 +338,12 @@ std::string clipRefusal(const ViewOptions& options) {
     if (const char* problem = readFrameNamePattern(output, pattern)) {
         return quoted + " " + problem;
     }
-    if ((webp || gif) && pattern.digits > 0) {
-        const std::string kind = webp ? "WebP" : "GIF";
-        return quoted + " is a " + kind + " with a frame number: one " + kind +
-               " holds every frame";
+    if (kind.oneFile && pattern.digits > 0) {
+        return quoted + " is " + kind.name + " with a frame number: one " +
+               (std::strchr(kind.name, ' ') + 1) + " holds every frame";
     }
-    if (clip.frames > 1 && pattern.digits == 0 && !webp && !gif) {
-        return quoted +
-               " is not NAME-%03d.png, NAME.webp, NAME.gif or -, which hold more than one frame";
+    if (clip.frames > 1 && pattern.digits == 0 && !kind.oneFile) {
+        return quoted + " is not " + clipNames() + ", which hold more than one frame";
     }
     return {};
 }

@@ -32,7 +32,7 @@ bool isModelStream(const std::string& output);
 struct ClipOptions {
     int frames = 0;                               // 0: no --frames, a single view
     std::array<double, 3> spin = {0, 360, 0};     // degrees over the whole clip
-    double framesPerSecond = 30;                  // WebP and GIF; quality WebP only
+    double framesPerSecond = 30;                  // a one-file clip's; quality not a GIF's
     int quality = 90;                             // 0 to 100, lossy; -1 lossless
     bool spinGiven = false, qualityGiven = false; // for the checks of what goes together
     const char* webpOption = nullptr;             // the first of --fps and --quality given

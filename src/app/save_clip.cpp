@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/save_view.h"
-#include "picture/write/clip_writer.h"
+#include "picture/clip/clip_writer.h"
 
 namespace {
 

@@ -86,17 +86,21 @@ TEST(OutputOptions, AreRefusedWhereTheyDoNotGoTogether) {
         {"a%s.png", {}, ""}, // a single view's name is taken as it stands
         {"spin.png",
          {{"--frames", "2"}},
-         "--output 'spin.png' is not NAME-%03d.png, NAME.webp, NAME.gif or -, which hold more "
-         "than one frame"},
+         "--output 'spin.png' is not NAME-%03d.png, NAME.webp, NAME.mp4, NAME.webm, NAME.gif, "
+         "-, mp4:- or gif:-, which hold more than one frame"},
         {"a.png", {{"--spin", "0,90,0"}}, "'--spin' needs --frames"},
-        {"a.png", {{"--fps", "10"}}, "'--fps' needs --output NAME.webp or NAME.gif"},
+        {"a.png",
+         {{"--fps", "10"}},
+         "'--fps' needs --output NAME.webp, NAME.mp4, NAME.webm or NAME.gif"},
         {"spin.GIF", {{"--frames", "2"}, {"--fps", "50"}}, ""},
         {"gif:-", {{"--frames", "2"}}, ""},
-        {"spin.gif", {{"--quality", "50"}}, "'--quality' needs --output NAME.webp"},
+        {"spin.gif",
+         {{"--fps", "20"}, {"--quality", "50"}},
+         "'--quality' needs --output NAME.webp, NAME.mp4 or NAME.webm"},
         {"spin.gif",
          {{"--background", "transparent"}},
-         "'--background transparent' means nothing for a GIF, which has no partial "
-         "transparency; NAME.webp has"},
+         "'--background transparent' means nothing for a GIF, which holds no partial "
+         "transparency; NAME.webp does"},
         {"spin.gif",
          {{"--fps", "50.5"}},
          "--fps '50.5' is more than browsers play of a GIF: at most 50 frames a second"},
@@ -105,13 +109,29 @@ TEST(OutputOptions, AreRefusedWhereTheyDoNotGoTogether) {
          "--output 'a-%d.gif' is a GIF with a frame number: one GIF holds every frame"},
         {"a-%d.png",
          {{"--frames", "2"}, {"--quality", "50"}},
-         "'--quality' needs --output NAME.webp"},
+         "'--quality' needs --output NAME.webp, NAME.mp4 or NAME.webm"},
         {"big.webp",
          {{"--size", "16384x16"}},
          "--size '16384x16' is more than a WebP holds: 16383 pixels per side"},
         {"a-%d.webp",
          {{"--frames", "2"}},
          "--output 'a-%d.webp' is a WebP with a frame number: one WebP holds every frame"},
+        {"spin.MP4", {{"--frames", "2"}, {"--fps", "24"}, {"--quality", "100"}}, ""},
+        {"mp4:-", {{"--frames", "3"}, {"--size", "16x4096"}}, ""},
+        {"still.webm", {{"--quality", "0"}}, ""},
+        {"a.mp4",
+         {{"--background", "transparent"}},
+         "'--background transparent' means nothing for an MP4, which holds no partial "
+         "transparency; NAME.webp does"},
+        {"a.webm",
+         {{"--quality", "lossless"}},
+         "--quality 'lossless' means nothing for a WebM, which is lossy: 0 to 100"},
+        {"mp4:-",
+         {{"--size", "20x15"}},
+         "--size '20x15' has an odd side: an MP4 holds even sides only"},
+        {"a.webm",
+         {{"--size", "4098x16"}},
+         "--size '4098x16' is more than a WebM holds: 4096 pixels per side"},
     };
     for (const auto& c : cases) {
         ViewOptions options{};

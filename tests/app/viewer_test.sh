@@ -25,11 +25,12 @@ for option in -display -geometry --output --turn; do
 done
 refused "'--samples' needs --output" --samples 8
 refused "'--frames' needs --output" --frames 3
-refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp, NAME.gif or -, which hold more than one frame" \
+refused "--output 'spin.png' is not NAME-%03d.png, NAME.webp, NAME.mp4, NAME.webm, NAME.gif, -, mp4:- or gif:-, which hold more than one frame" \
     --output spin.png --frames 2
+refused "'--background transparent' means nothing for an MP4, which holds no partial transparency; NAME.webp does" --output spin.mp4 --background transparent
 (export OVRIK_EGL_PLATFORM=wayland && refused "OVRIK_EGL_PLATFORM 'wayland' is not surfaceless, device or default" --output a.png)
 # Pictures, clips and models are not written to a terminal.
-for stream in "-|pictures|view.png" "gif:-|a clip|spin.gif" "glb:-|a model|logo.glb" "stl:-|a model|logo.stl"; do
+for stream in "-|pictures|view.png" "gif:-|a clip|spin.gif" "mp4:-|a clip|spin.mp4" "glb:-|a model|logo.glb" "stl:-|a model|logo.stl"; do
     IFS='|' read -r out what file <<<"$stream"
     terminal=$(script -qec "$viewer --output $out; echo status \$?" /dev/null | tr -d '\r')
     [ "$terminal" = "ovrik-logo: --output $out would write $what to the terminal; redirect standard output, as in --output $out > $file; see ovrik-logo --help"$'\nstatus 2' ] ||
@@ -86,6 +87,13 @@ in_clips "$viewer" --output still.gif
     fail "clip.webp is not 4 frames with alpha, or still.webp no still WebP"
 [ "$(in_clips "$viewer" --output - --frames 3 --size 20x10 | grep -aoc IEND)" = 3 ] || fail "the stream holds no 3 PNGs"
 [ "$(in_clips "$viewer" --output gif:- --frames 3 --size 20x10 | head -c 6)" = GIF89a ] || fail "gif:- holds no GIF"
+# A video as ffprobe reads it: codec, profile, tags, rate and every frame.
+in_clips "$viewer" --output mp4:- --frames 5 --fps 8 --size 64x48 >"$clips/piped.mp4"
+for video in clip.mp4 clip.webm piped.mp4; do
+    [ -e "$clips/$video" ] || in_clips "$viewer" --output $video --frames 5 --fps 8 --size 64x48
+    probed=$(ffprobe -v error -count_frames -show_entries stream=codec_name,profile,pix_fmt,color_range,color_space,color_transfer,color_primaries,avg_frame_rate,nb_read_frames -of csv=p=0 "$clips/$video")
+    [[ "$probed" =~ ^(h264,High|vp9,Profile\ 0),yuv420p,tv,bt709,bt709,bt709,8/1,5$ ]] || fail "$video: $probed"
+done
 in=$clips failed "ovrik-logo: cannot write f-2.png: Is a directory (2 of 4 frames written)" \
     "$viewer" --output f-%d.png --frames 4
 [ -s "$clips/f-0.png" ] && [ -s "$clips/f-1.png" ] || fail "the frames before the one that failed are gone"

@@ -1,4 +1,4 @@
-#include "picture/write/clip_writer.h"
+#include "picture/clip/clip_writer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,12 +19,29 @@
 #include <vector>
 #include <webp/demux.h>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include "picture/clip/video_clip.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
-const fs::path scratch = fs::temp_directory_path() / "ovrik-clips";
+// One folder a process, as ctest -j runs each test in a process of its own;
+// removed at the process's end.
+const fs::path scratch = fs::temp_directory_path() / ("ovrik-clips-" + std::to_string(getpid()));
+const struct RemovedAtExit {
+    ~RemovedAtExit() {
+        std::error_code ignored;
+        fs::remove_all(scratch, ignored);
+    }
+} removedAtExit;
 
 Bytes readAll(const fs::path& name) {
     std::ifstream file(name, std::ios::binary);
@@ -410,6 +427,157 @@ TEST(ClipWriter, PngFramesAreWholeFilesOneAfterAnother) {
         EXPECT_EQ(decodePng(file.data(), file.size(), 3), frameOf(i, 24, 16, 3)) << i;
     }
     EXPECT_FALSE(holdsTemporaryFile(scratch));
+}
+
+// A video read back as a player reads it: its stream's figures and every
+// frame in RGB through the matrix it is tagged with.
+struct Video {
+    std::string codec;
+    int profile = -1, frames = 0;
+    AVRational rate{};
+    std::string tags; // primaries, transfer, matrix, range
+    Bytes first, last;
+};
+
+Video decodeVideo(const std::string& name) {
+    Video video;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, name.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(format, nullptr) < 0) {
+        return video;
+    }
+    const AVStream& stream = *format->streams[0];
+    const AVCodecParameters& p = *stream.codecpar;
+    video.codec = avcodec_get_name(p.codec_id);
+    video.profile = p.profile;
+    video.rate = stream.avg_frame_rate;
+    video.tags = std::string(av_color_primaries_name(p.color_primaries)) + " " +
+                 av_color_transfer_name(p.color_trc) + " " + av_color_space_name(p.color_space) +
+                 " " + av_color_range_name(p.color_range);
+    const AVCodec* codec = avcodec_find_decoder(p.codec_id);
+    AVCodecContext* decoder = avcodec_alloc_context3(codec);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    avcodec_parameters_to_context(decoder, &p);
+    avcodec_open2(decoder, codec, nullptr);
+    for (bool more = true; more;) {
+        more = av_read_frame(format, packet) >= 0;
+        avcodec_send_packet(decoder, more ? packet : nullptr);
+        av_packet_unref(packet);
+        while (avcodec_receive_frame(decoder, frame) >= 0) {
+            Bytes rgb(size_t{3} * frame->width * frame->height);
+            SwsContext* scaler = sws_getContext(
+                frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_BICUBIC | SWS_ACCURATE_RND,
+                nullptr, nullptr, nullptr);
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(scaler, bt709, 0, bt709, 1, 0, 1 << 16, 1 << 16);
+            unsigned char* rows[] = {rgb.data()};
+            const int strides[] = {3 * frame->width};
+            sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, rows, strides);
+            sws_freeContext(scaler);
+            (video.frames++ == 0 ? video.first : video.last) = rgb;
+        }
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return video;
+}
+
+double psnr(const Bytes& a, const Bytes& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.size() && a.size() == b.size(); ++i) {
+        sum += (a[i] - b[i]) * (a[i] - b[i]);
+    }
+    return a.size() == b.size() ? 10 * std::log10(255.0 * 255 * a.size() / std::max(sum, 1.0)) : 0;
+}
+
+// Smooth colour that moves from frame to frame, as a turntable's does.
+Bytes smoothFrame(int number) {
+    Bytes pixels;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            pixels.push_back(static_cast<unsigned char>(40 + x * 2 + number * 9));
+            pixels.push_back(static_cast<unsigned char>(200 - y * 3));
+            pixels.push_back(
+                static_cast<unsigned char>(std::abs(x / 2 - number * 3) < 5 ? 230 : 30));
+        }
+    }
+    return pixels;
+}
+
+// Each video holds every frame at its rate, tagged BT.709 in limited range,
+// its first and last frames what was drawn within the codec's margin; a
+// file has its index in front, a stream is fragmented.
+TEST(ClipWriter, VideosHoldEveryFrameTaggedAsConverted) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    const std::string streamName = (scratch / "stream.mp4").string();
+    const struct {
+        const char* name;
+        const char* codec;
+        int profile;
+        const char* index; // what comes first of the index and the frames
+    } cases[] = {{"clip.mp4", "h264", FF_PROFILE_H264_HIGH, "moov"},
+                 {"clip.WEBM", "vp9", FF_PROFILE_VP9_0, nullptr},
+                 {"mp4:-", "h264", FF_PROFILE_H264_HIGH, "moof"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int stream = open(streamName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string file = c.name[3] == ':' ? streamName : (scratch / c.name).string();
+        ClipOutput output;
+        ASSERT_TRUE(writeClip(output, c.name[3] == ':' ? c.name : file, stream,
+                              {64, 48, false, 7, 12.5, 90}, smoothFrame))
+            << output.error;
+        close(stream);
+        EXPECT_FALSE(holdsTemporaryFile(scratch));
+        const Video video = decodeVideo(file);
+        EXPECT_EQ(std::make_tuple(video.codec, video.profile, video.frames, video.tags),
+                  std::make_tuple(std::string(c.codec), c.profile, 7,
+                                  std::string("bt709 bt709 bt709 tv")));
+        EXPECT_EQ(av_cmp_q(video.rate, AVRational{25, 2}), 0);
+        EXPECT_GE(psnr(video.first, smoothFrame(0)), 33);
+        EXPECT_GE(psnr(video.last, smoothFrame(6)), 33);
+        if (c.index != nullptr) {
+            const Bytes bytes = readAll(file);
+            const std::string text(bytes.begin(), bytes.end());
+            EXPECT_LT(text.find(c.index), text.find("mdat"));
+        }
+    }
+}
+
+// What a video cannot be costs one line, and leaves nothing.
+TEST(ClipWriter, VideoThatCannotBeMadeSaysWhy) {
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    ClipOutput transparent;
+    EXPECT_FALSE(
+        writeClip(transparent, (scratch / "a.webm").string(), -1, {64, 48, true, 2, 30, 90}));
+    EXPECT_EQ(transparent.error, "a WebM holds no alpha");
+    ClipKind missing = clipKindOf("a.mp4");
+    missing.encoder = "libnone";
+    OutputFile file;
+    std::string error;
+    ASSERT_TRUE(openOutputFile(file, (scratch / "b.mp4").string(), -1));
+    EXPECT_EQ(videoClipWriter(error)->start(missing, 64, 48, 30, 90, file, error), nullptr);
+    discardOutputFile(file);
+    EXPECT_EQ(error, "this libavcodec has no libnone encoder; Debian's libavcodec" +
+                         std::to_string(LIBAVCODEC_VERSION_MAJOR) + " brings it");
+    EXPECT_TRUE(fs::is_empty(scratch));
+}
+
+// --quality 90 is each codec's default CRF, 100 its best and 0 its worst.
+TEST(ClipWriter, QualityMapsOntoTheCodecsCrf) {
+    for (const char* name : {"a.mp4", "a.webm"}) {
+        const ClipKind& kind = clipKindOf(name);
+        EXPECT_EQ(std::make_tuple(crfOf(kind, 100), crfOf(kind, 90), crfOf(kind, 0)),
+                  std::make_tuple(kind.bestCrf, kind.defaultCrf, kind.worstCrf))
+            << name;
+        EXPECT_LT(crfOf(kind, 95), kind.defaultCrf);
+        EXPECT_GT(crfOf(kind, 45), kind.defaultCrf);
+    }
 }
 
 TEST(ClipWriter, FrameNamesAreNumberedAsTheirPatternSays) {

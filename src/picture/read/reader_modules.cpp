@@ -7,33 +7,17 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <string>
-#include <unistd.h>
 
+#include "picture/program_modules.h"
 #include "picture/read/formats.h"
 
 namespace {
 
 using Reader = int (*)(const PictureFile&, BitmapImage*);
 
-// The folder the running program lies in, with its final '/'.
-std::string programFolder() {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) {
-        return "";
-    }
-    const std::string program(path, static_cast<size_t>(length));
-    return program.substr(0, program.rfind('/') + 1);
-}
-
-// The installed place first, then beside the program, as in the build
-// folder. Null after the refusal.
+// Null after the refusal.
 Reader openModule(const PictureFile& picture, const char* module) {
-    const std::string folder = programFolder();
-    void* handle = nullptr;
-    for (const std::string& at : {folder + OVRIK_INSTALLED_MODULES "/" + module, folder + module}) {
-        handle = handle != nullptr ? handle : dlopen(at.c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
+    void* handle = openProgramModule(module);
     if (handle == nullptr) {
         refuse(picture, "Cannot read %s: the reader %s is missing (%s)\n", picture.name, module,
                dlerror());

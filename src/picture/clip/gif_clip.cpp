@@ -1,4 +1,4 @@
-#include "picture/write/gif_clip.h"
+#include "picture/clip/gif_clip.h"
 
 #include <algorithm>
 #include <cerrno>

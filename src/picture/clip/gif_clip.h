@@ -10,8 +10,7 @@
 
 struct GifClip;
 
-constexpr int gifClipPasses = 2;              // every frame, in order, twice
-constexpr double mostGifFramesPerSecond = 50; // browsers stretch shorter delays
+constexpr int gifClipPasses = 2; // every frame, in order, twice
 
 // Writes into `file`, which stays the caller's. Frame i starts at
 // round(i * 100 / framesPerSecond) hundredths of a second. nullptr with

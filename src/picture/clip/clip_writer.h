@@ -1,13 +1,16 @@
 // Where the frames of a clip go: one numbered PNG a frame, one animated
-// WebP or GIF, or PNGs or a GIF one after another on a stream. The frame loop hands each
-// finished frame to addClipFrame, whatever the output; no GL here.
+// WebP, MP4, WebM or GIF, or PNGs one after another on a stream (clip_kinds.h
+// lists them). The frame loop hands each finished frame to addClipFrame,
+// whatever the output; no GL here.
 #pragma once
 
 #include <string>
 
-#include "picture/write/gif_clip.h"
+#include "picture/clip/clip_kinds.h"
 #include "picture/write/output_file.h"
 #include "picture/write/png_writer.h"
+
+struct VideoClip;
 
 // A name with one frame number in it: before, the number padded with zeros
 // to `digits`, after. "%d" has 1 digit, "%03d" 3; "%%" stands for "%".
@@ -20,19 +23,12 @@ struct FrameNamePattern {
 const char* readFrameNamePattern(const std::string& name, FrameNamePattern& pattern);
 std::string frameFileName(const FrameNamePattern& pattern, int number);
 
-bool isWebpName(const std::string& name);
-constexpr int largestWebpSide = 16383;
-// NAME.gif, or gif:- for the stream.
-bool isGifName(const std::string& name);
-
-enum class ClipFormat { numberedPng, webp, pngStream, gif };
-
 struct ClipSettings {
     int width = 0, height = 0;
     bool alpha = false;     // RGBA frames, else RGB
     int frames = 1;         // how many the clip will have
-    double framesPerSecond; // WebP, GIF: frame i starts at round(i * 1000 / fps) ms
-    int quality;            // WebP: 0 to 100, lossy; -1 lossless
+    double framesPerSecond; // WebP, GIF: frame i starts at round(i * 1000 / fps) ms; a video's rate
+    int quality;            // 0 to 100, lossy; -1 lossless (WebP only); not the GIF's
 };
 
 struct ClipOutput {
@@ -44,13 +40,14 @@ struct ClipOutput {
     std::string failedPath; // the file that could not be written
     std::string error;      // why, once it failed
     int passes = 1;         // how many times the clip's frames are handed over, in order
-    OutputFile file;        // the WebP or GIF, open from the start so a bad name fails first
+    OutputFile file;        // the WebP, video or GIF, open from the start so a bad name fails first
     void* webpEncoder = nullptr;
+    VideoClip* video = nullptr;
     GifClip* gif = nullptr;
 };
 
-// Chooses the format from the name: one with a number, a .webp or .gif name,
-// or "-" or "gif:-" (the stream descriptor). False with failedPath and error set.
+// Chooses the format from the name as clipKindOf does; "-", "mp4:-" and
+// "gif:-" are the stream descriptor. False with failedPath and error set.
 bool startClip(ClipOutput& output, const std::string& name, int stream,
                const ClipSettings& settings);
 
@@ -58,9 +55,9 @@ bool startClip(ClipOutput& output, const std::string& name, int stream,
 // `text` goes into a PNG frame's tEXt chunks.
 bool addClipFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text);
 
-// After the last frame: the WebP assembled, or the GIF ended, written and
+// After the last frame: the WebP, video or GIF completed, written and
 // renamed into place.
 bool finishClip(ClipOutput& output);
 
-// Frees the encoder and removes a WebP's or GIF's temporary file if still there.
+// Frees the encoder and removes the temporary file if still there.
 void discardClip(ClipOutput& output);
