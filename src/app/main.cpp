@@ -147,7 +147,8 @@ int parseCommandLine(int argc, char** argv, std::vector<char*>& glutArgs, const 
     }
     std::string refusal;
     const char* platform = std::getenv("OVRIK_EGL_PLATFORM");
-    const ClipKind& clip = clipKindOf(options.output != nullptr ? options.output : "");
+    const std::string output = options.output != nullptr ? options.output : "";
+    const ClipKind& clip = clipKindOf(output);
     if (options.output == nullptr && options.saveOnlyOption != nullptr) {
         refusal = std::string("'") + options.saveOnlyOption + "' needs --output";
     } else if (options.output != nullptr && !isEglPlatform(platform)) {

@@ -64,4 +64,5 @@ const ClipKind& clipKindOf(const std::string& name);
 
 // "NAME-%03d.png, NAME.webp, ... or gif:-", the names that hold a clip;
 // given `having`, only the files that hold every frame and have it.
-std::string clipNames(bool ClipKind::*having = nullptr);
+using ClipColumn = bool ClipKind::*;
+std::string clipNames(ClipColumn having = nullptr);

@@ -200,7 +200,7 @@ const ClipKind& clipKindOf(const std::string& name) {
     return clipKinds[0];
 }
 
-std::string clipNames(bool ClipKind::*having) {
+std::string clipNames(ClipColumn having) {
     std::vector<std::string> names;
     for (const bool streams : {false, true}) {
         for (const ClipKind& kind : clipKinds) {
