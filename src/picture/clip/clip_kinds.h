@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "picture/clip/gif_clip.h"
 
@@ -60,9 +61,10 @@ inline constexpr ClipKind clipKinds[] = {
 
 // The row a name chooses: by its ending or as a stream's name, else the
 // numbered PNGs'.
-const ClipKind& clipKindOf(const std::string& name);
+// Takes the name by view: the row outlives any string it came from.
+const ClipKind& clipKindOf(std::string_view name);
 
 // "NAME-%03d.png, NAME.webp, ... or gif:-", the names that hold a clip;
 // given `having`, only the files that hold every frame and have it.
-using ClipColumn = bool ClipKind::*;
+using ClipColumn = const bool ClipKind::*;
 std::string clipNames(ClipColumn having = nullptr);

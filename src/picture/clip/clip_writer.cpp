@@ -100,7 +100,10 @@ bool startVideo(ClipOutput& output, const std::string& name, const ClipKind& kin
                                      : writer->start(kind, settings.width, settings.height,
                                                      settings.framesPerSecond, settings.quality,
                                                      output.file, error);
-    return output.video != nullptr || fail(output, path, error);
+    if (output.video == nullptr) {
+        return fail(output, path, error);
+    }
+    return true;
 }
 
 bool addPngFrame(ClipOutput& output, const unsigned char* pixels, const PngText& text) {
@@ -188,12 +191,12 @@ const VideoClipWriter* videoClipWriter(std::string& error) {
     return opened;
 }
 
-const ClipKind& clipKindOf(const std::string& name) {
+const ClipKind& clipKindOf(std::string_view name) {
     for (const ClipKind& kind : clipKinds) {
         const size_t length = kind.ending != nullptr ? std::strlen(kind.ending) : 0;
         if ((kind.stream != nullptr && name == kind.stream) ||
             (length > 0 && name.size() > length &&
-             strcasecmp(name.c_str() + name.size() - length, kind.ending) == 0)) {
+             strncasecmp(name.data() + name.size() - length, kind.ending, length) == 0)) {
             return kind;
         }
     }
@@ -234,7 +237,10 @@ bool startGif(ClipOutput& output, const std::string& name, const ClipKind& kind)
     std::string error;
     output.gif = startGifClip(output.file.file, settings.width, settings.height, settings.frames,
                               settings.framesPerSecond, error);
-    return output.gif != nullptr || fail(output, path, error);
+    if (output.gif == nullptr) {
+        return fail(output, path, error);
+    }
+    return true;
 }
 
 } // namespace
@@ -291,7 +297,10 @@ bool assembleWebp(ClipOutput& output) {
     const bool written = std::fwrite(data.bytes, 1, data.size, output.file.file) == data.size;
     const int error = errno;
     WebPDataClear(&data);
-    return written || fail(output, output.file.path, std::strerror(error));
+    if (!written) {
+        return fail(output, output.file.path, std::strerror(error));
+    }
+    return true;
 }
 
 } // namespace

@@ -283,7 +283,10 @@ bool finishVideoClip(VideoClip& clip, std::string& error) {
         return false;
     }
     const int code = av_write_trailer(clip.muxer);
-    return code >= 0 || fail(error, code);
+    if (code < 0) {
+        return fail(error, code);
+    }
+    return true;
 }
 
 void endVideoClip(VideoClip* clip) {
